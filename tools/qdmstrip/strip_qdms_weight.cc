@@ -1,0 +1,12 @@
+#include "strip_qdms_weight.h"
+
+#include <iostream>
+
+namespace vadu::qdmstrip {
+
+int StripQdmsRun(const std::vector<std::string> & /*inputs*/, const std::string & /*output*/) {
+  std::cerr << "[ERROR] Container strip is not available yet\n";
+  return 1;
+}
+
+}  // namespace vadu::qdmstrip
