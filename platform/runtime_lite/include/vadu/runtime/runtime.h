@@ -1,0 +1,9 @@
+// Everything the runtime library offers.
+#pragma once
+
+#include "vadu/runtime/backend.h"
+#include "vadu/runtime/buffer.h"
+#include "vadu/runtime/enums.h"
+#include "vadu/runtime/stream.h"
+#include "vadu/runtime/tensor.h"
+#include "vadu/runtime/tensor_info.h"
