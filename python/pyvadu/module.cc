@@ -1,0 +1,29 @@
+// Entry point of the pyvadu module. The framework's entry function checks the
+// interpreter series the module was built for, creates the module and turns
+// an error raised while registering into an ImportError.
+#include <pybind11/pybind11.h>
+
+#include "bindings.h"
+
+namespace py = pybind11;
+
+PYBIND11_MODULE(pyvadu, m) {
+  using namespace vadu::python;
+  m.doc() = "Python bindings for vadu runtime";
+
+  BindModuleFunctions(m);
+  BindEnums(m);
+  BindBuffer(m);
+  BindTensorInfo(m);
+  BindStream(m);
+  BindTensor(m);
+
+  // DevManager, WeightManager, Option, RunOption, then Module register here,
+  // in that order.
+
+  py::module_ imageops = m.def_submodule("imageops", "ImageOps bindings");
+  // Config, RectPad, RectRoi, EnInterpMode, EnAlignMode, ResizerOption,
+  // ResizerRunOption, Resizer, ColorConverterOption, then ColorConverter
+  // register here, into imageops, in that order.
+  (void)imageops;
+}
