@@ -266,6 +266,8 @@ Bytes Finished(Builder &fbb) {
 
 Bytes BuildModel(const ModelSpec &spec) {
   Builder fbb(1024);
+  // Vtable sharing miscompares once a 64-bit vector exists, so every table gets its own.
+  fbb.DedupVtables(false);
   Bytes raw;
   const BlobLayout kernel_layout = LayOutBlobs(spec.kernels, raw);
   const BlobLayout weight_layout = LayOutBlobs(spec.weights, raw);
@@ -305,6 +307,8 @@ Bytes BuildModel(const ModelSpec &spec) {
 
 Bytes BuildContainer(const ContainerSpec &spec) {
   Builder fbb(1024);
+  // Vtable sharing miscompares once a 64-bit vector exists, so every table gets its own.
+  fbb.DedupVtables(false);
   Bytes data;
   std::vector<uint64_t> offsets;
   for (const SubModelSpec &m : spec.models) offsets.push_back(Place(data, m.bytes, m.align));
