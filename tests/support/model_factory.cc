@@ -151,7 +151,7 @@ Off<vb::Binary> BuildBinary(Builder &fbb, const BinarySpec &b, const std::vector
     headers.push_back(hb.Finish());
   }
   auto data = own_data ? fbb.CreateVector(*own_data) : 0;
-  auto header_vec = fbb.CreateVector(headers);
+  auto header_vec = b.has_headers ? fbb.CreateVector(headers) : 0;
   auto name = StringOrNull(fbb, b.name);
   auto attrs = BuildAttrs(fbb, b.attrs);
   return vb::CreateBinary(fbb, data, header_vec, static_cast<vb::BinaryType>(b.type), name, attrs);
@@ -207,6 +207,7 @@ OffVec<vb::ValueDef> BuildValues(Builder &fbb, const std::vector<ValueSpec> &val
 }
 
 Off<void> BuildBlockAttr(Builder &fbb, const OperationSpec &op) {
+  if (op.block_value_absent) return 0;
   switch (op.block_attr_type) {
     case 1:
       return vb::CreateParallelBlockAttribute(fbb, op.dev_id).Union();
@@ -222,6 +223,7 @@ Off<void> BuildBlockAttr(Builder &fbb, const OperationSpec &op) {
 }
 
 Off<void> BuildSpecAttr(Builder &fbb, const OperationSpec &op) {
+  if (op.spec_value_absent) return 0;
   switch (op.spec_type) {
     case 0:
       return 0;

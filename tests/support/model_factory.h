@@ -51,6 +51,7 @@ struct BinarySpec {
   std::vector<ItemSpec> items;
   std::vector<AttrSpec> attrs;
   bool has_data = true;  // false leaves an embedded blob without a data vector
+  bool has_headers = true;  // false leaves the blob without a headers vector
 };
 
 struct TensorSpec {
@@ -151,6 +152,8 @@ struct OperationSpec {
   uint8_t block_attr_type = 0;            // Block: 1 ParallelBlock, 2 FuncBlock
   std::vector<QuantSpec> quant_infos;     // FuncBlock
   std::vector<std::string> quant_names;   // FuncBlock
+  bool spec_value_absent = false;         // the spec_attr type byte without a value
+  bool block_value_absent = false;        // Block: the inner type byte without a value
 };
 
 struct SubModelSpec {
