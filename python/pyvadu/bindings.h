@@ -17,5 +17,8 @@ void BindBuffer(py::module_& m);
 void BindTensorInfo(py::module_& m);
 void BindStream(py::module_& m);
 void BindTensor(py::module_& m);
+// Config, RectPad, RectRoi, EnInterpMode, EnAlignMode, ResizerOption,
+// ResizerRunOption, Resizer, ColorConverterOption, ColorConverter, into imageops.
+void BindImageOps(py::module_& imageops);
 
 }  // namespace vadu::python

@@ -22,8 +22,5 @@ PYBIND11_MODULE(pyvadu, m) {
   // in that order.
 
   py::module_ imageops = m.def_submodule("imageops", "ImageOps bindings");
-  // Config, RectPad, RectRoi, EnInterpMode, EnAlignMode, ResizerOption,
-  // ResizerRunOption, Resizer, ColorConverterOption, then ColorConverter
-  // register here, into imageops, in that order.
-  (void)imageops;
+  BindImageOps(imageops);
 }
