@@ -17,17 +17,8 @@ namespace vb = ::vadu::binary;
 namespace vt = ::vadu::testing;
 using testing::ModelsOf;
 using testing::Stores;
-
-template <typename T>
-std::optional<std::vector<T>> Values(const flatbuffers::Vector<T> *v) {
-  if (v == nullptr) return std::nullopt;
-  return std::vector<T>(v->begin(), v->end());
-}
-
-std::optional<std::string> Text(const flatbuffers::String *s) {
-  if (s == nullptr) return std::nullopt;
-  return s->str();
-}
+using testing::Text;
+using testing::Values;
 
 // Copies the graph of `source` into a new container (without sub-models).
 vt::Bytes CopyGraph(const vb::Models *source) {

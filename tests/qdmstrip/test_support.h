@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +65,17 @@ std::string CompleteBar(const std::string &label, uint64_t total);
 inline const binary::Model *ModelOf(const vadu::testing::Bytes &bytes) { return binary::GetModel(bytes.data()); }
 inline const binary::Models *ModelsOf(const vadu::testing::Bytes &bytes) {
   return binary::GetModels(bytes.data());
+}
+
+// A vector or string as a value, absent as nullopt, for whole-value comparisons.
+template <typename T>
+std::optional<std::vector<T>> Values(const flatbuffers::Vector<T> *v) {
+  if (v == nullptr) return std::nullopt;
+  return std::vector<T>(v->begin(), v->end());
+}
+inline std::optional<std::string> Text(const flatbuffers::String *s) {
+  if (s == nullptr) return std::nullopt;
+  return s->str();
 }
 
 // True when the table stores the field itself (a forced default included).

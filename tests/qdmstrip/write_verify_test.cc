@@ -333,28 +333,5 @@ TEST(WrittenFileCheckTest, ContainerChecks) {
   EXPECT_EQ(bad_file.err, "Models check failed!\n");
 }
 
-TEST(WrittenFileCheckTest, ModelChecksOnTheBuildersBuffer) {
-  ScratchDir dir;
-  WeightToolBase tool;
-  const vt::Bytes source_bytes = vt::BuildModel(FullModel());
-  const std::string path = dir.File("m.qdm");
-  ASSERT_TRUE(RunBuildWriteVerify(tool, *ModelOf(source_bytes), path).ok);
-
-  auto verify = [&tool](const std::string &file) {
-    CapturedStreams streams;
-    const int status = tool.VerifyModel(file);
-    streams.Take();
-    return WriteResult{status, streams.out(), streams.err()};
-  };
-  const WriteResult ok = verify(path);
-  EXPECT_EQ(ok.status, 0);
-  EXPECT_EQ(ok.out, "[INFO] Verify...\n[DONE] Model written: " + path + " (size=" +
-                        std::to_string(tool.builder().GetSize()) + " bytes)\n");
-  const std::string missing = dir.File("missing.qdm");
-  const WriteResult unmapped = verify(missing);
-  EXPECT_EQ(unmapped.status, 1);
-  EXPECT_EQ(unmapped.err, "Failed to open output model for check: " + missing + "\n");
-}
-
 }  // namespace
 }  // namespace vadu::qdmstrip
