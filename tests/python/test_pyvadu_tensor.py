@@ -1,0 +1,152 @@
+"""pyvadu's Tensor and its numpy views: strides, YUV bytes, lifetimes, shared memory."""
+import gc
+import weakref
+
+import numpy as np
+import pytest
+
+from vadu_lite import pyvadu
+from vadu_lite.pyvadu import Buffer, Tensor, TensorInfo
+
+
+def nd_tensor(shape, dtype=pyvadu.FLOAT32, strides=()):
+    return Tensor.create_host_tensor(TensorInfo.create_nd(list(shape), dtype, list(strides), 0))
+
+
+def test_signatures():
+    assert Tensor.__init__.__doc__.startswith(
+        "__init__(self: vadu_lite.pyvadu.Tensor, arg0: vadu_lite.pyvadu.TensorInfo, "
+        "arg1: vadu_lite.pyvadu.Buffer) -> None")
+    assert Tensor.create_device_tensor.__doc__.startswith(
+        "create_device_tensor(arg0: vadu_lite.pyvadu.TensorInfo, arg1: int, arg2: int, arg3: str)")
+    assert Tensor.tensor_to_array.__doc__.startswith(
+        "tensor_to_array(arg0: vadu_lite.pyvadu.Tensor) -> numpy.ndarray")
+    assert Tensor.split_yuv.__doc__.startswith(
+        "split_yuv(arg0: vadu_lite.pyvadu.Tensor) -> List[vadu_lite.pyvadu.Tensor[2]]")
+    assert Tensor.astype.__doc__.startswith(
+        "astype(self: vadu_lite.pyvadu.Tensor, arg0: vadu_lite.pyvadu.DataType, arg1: bool)")
+    assert Tensor.select_roi.__doc__.startswith(
+        "select_roi(self: vadu_lite.pyvadu.Tensor, arg0: List[int], arg1: List[int])")
+    assert Tensor.as_formular.__doc__.endswith("\n\nReturn tensor with normalized TensorInfo\n")
+    with pytest.raises(TypeError):
+        Tensor()
+
+
+def test_nd_arrays_take_shape_strides_and_type():
+    array = Tensor.tensor_to_array(nd_tensor((2, 3, 4)))
+    assert (array.dtype, array.shape, array.strides) == (np.float32, (2, 3, 4), (48, 16, 4))
+    assert array.flags.writeable and not array.flags.owndata
+    pitched = Tensor.tensor_to_array(nd_tensor((2, 3), pyvadu.INT16, (8, 2)))
+    assert (pitched.shape, pitched.strides) == ((2, 3), (8, 2))
+    scalar = Tensor.tensor_to_array(nd_tensor(()))
+    assert (scalar.ndim, scalar.size) == (0, 1)
+    types = {pyvadu.INT8: np.int8, pyvadu.UINT8: np.uint8, pyvadu.INT16: np.int16,
+             pyvadu.UINT16: np.uint16, pyvadu.INT32: np.int32, pyvadu.UINT32: np.uint32,
+             pyvadu.FLOAT16: np.float16, pyvadu.FLOAT32: np.float32}
+    for data_type, numpy_type in types.items():
+        assert TensorInfo.gen_array_ref(nd_tensor((2,), data_type)).dtype == numpy_type
+
+
+def test_yuv_arrays_are_flat_bytes_without_the_span():
+    info = TensorInfo.create_yuv(4, 6, 64, pyvadu.YUV420SP)
+    array = Tensor.tensor_to_array(Tensor.create_host_tensor(info))
+    assert array.dtype == np.uint8 and array.shape == (info.mem_size - info.span_size,) == (36,)
+
+
+def test_uninitialised_tensors_and_failed_splits_raise():
+    with pytest.raises(ValueError, match="^tensor is not inited$"):
+        Tensor.tensor_to_array(Tensor(TensorInfo(), Buffer()))
+    too_small = Tensor(TensorInfo.create_nd([8], pyvadu.FLOAT32, [], 0), Buffer.create_host_buffer(16, 0))
+    assert too_small.init_status == pyvadu.OUT_OF_RANGE
+    with pytest.raises(ValueError, match="^tensor is not inited$"):
+        TensorInfo.gen_array_ref(too_small)
+    with pytest.raises(ValueError, match="^Split yuv failed !$"):
+        Tensor.split_yuv(nd_tensor((4, 6), pyvadu.UINT8))
+
+
+def test_split_yuv_planes_view_the_image():
+    image = Tensor.create_host_tensor(TensorInfo.create_yuv(4, 6, 0, pyvadu.YUV420SP))
+    planes = Tensor.split_yuv(image)
+    assert type(planes) is list and len(planes) == 2
+    assert all(isinstance(plane, Tensor) for plane in planes)
+    y, uv = planes
+    assert y.info.shape == [4, 6] and uv.info.shape == [2, 3, 2]
+    Tensor.tensor_to_array(uv)[...] = 9
+    whole = Tensor.tensor_to_array(image)
+    assert list(whole[:24]) == [0] * 24 and list(whole[24:]) == [9] * 12
+
+
+def test_array_outlives_tensor_and_buffer():
+    buffer = Buffer.create_host_buffer(16, 0)
+    assert buffer.copy_from_host(np.arange(4, dtype=np.int32), 0) == pyvadu.OK
+    tensor = Tensor(TensorInfo.create_nd([4], pyvadu.INT32, [], 0), buffer)
+    array = Tensor.tensor_to_array(tensor)
+    del tensor, buffer
+    gc.collect()
+    churn = [Buffer.create_host_buffer(16, 0) for _ in range(64)]  # reuse freed memory if any
+    for other in churn:
+        other.memset(-1)
+    assert list(array) == [0, 1, 2, 3]
+    view = array[1:]
+    del array
+    gc.collect()
+    assert list(view) == [1, 2, 3]
+
+
+def test_info_keeps_its_tensor_alive():
+    tensor = nd_tensor((2, 5))
+    info = tensor.info
+    assert info.shape == [2, 5]
+    tensor_ref = weakref.ref(tensor)
+    del tensor
+    gc.collect()
+    assert tensor_ref() is not None
+    assert info.mem_size == 40
+    del info
+    gc.collect()
+    assert tensor_ref() is None
+
+
+def test_writes_through_the_array_reach_the_library_and_back():
+    tensor = nd_tensor((2, 3), pyvadu.INT32)
+    array = Tensor.tensor_to_array(tensor)
+    array[...] = np.arange(6, dtype=np.int32).reshape(2, 3)
+    out = np.zeros(6, dtype=np.int32)
+    assert tensor.buffer().copy_to_host(out, 0) == pyvadu.OK
+    assert list(out) == [0, 1, 2, 3, 4, 5]
+    assert tensor.buffer().memset(0, 4, 0) == pyvadu.OK
+    assert array[0, 0] == 0 and array[0, 1] == 1
+    assert tensor.set_zero() == pyvadu.OK
+    assert not array.any()
+    assert tensor.buffer() is not tensor.buffer()
+    assert tensor.buffer().data == tensor.buffer().data
+
+
+def test_views_and_conversions():
+    whole = nd_tensor((2, 3, 4), pyvadu.INT32)
+    values = Tensor.tensor_to_array(whole)
+    values[...] = np.arange(24, dtype=np.int32).reshape(2, 3, 4)
+    box = whole.select_roi([1, 1, 1], [1, 2, 2])
+    assert np.array_equal(Tensor.tensor_to_array(box), values[1:2, 1:3, 1:3])
+    assert np.array_equal(Tensor.tensor_to_array(whole.select_batch([1])), values[1:2])
+    assert whole.select_batch([2]).init_status == pyvadu.OUT_OF_RANGE
+
+    halves = box.astype(pyvadu.FLOAT16, False)
+    assert np.array_equal(Tensor.tensor_to_array(halves), values[1:2, 1:3, 1:3].astype(np.float16))
+    target = Tensor.create_host_tensor(box.info.ascontiguous())
+    assert box.copy_to(target) == pyvadu.OK
+    assert np.array_equal(Tensor.tensor_to_array(target), values[1:2, 1:3, 1:3])
+    assert box.cast_to(nd_tensor((3,), pyvadu.INT32)) == pyvadu.INVALID_ARGUMENT
+
+    clone = whole.clone(True)
+    values[0, 0, 0] = 100
+    assert Tensor.tensor_to_array(clone)[0, 0, 0] == 0
+    assert Tensor.tensor_to_array(whole.clone(False)).sum() == 0
+    assert whole.as_formular().info.stride == [48, 16, 4]
+
+    device = Tensor.create_device_tensor(whole.info, 0, 1, "sim")
+    assert (device.device, device.device_id, device.mem_size) == (pyvadu.HDPL, 1, 96)
+    assert whole.copy_to(device) == pyvadu.OK
+    host = device.to_host(False)
+    assert host.device == pyvadu.CPU
+    assert np.array_equal(Tensor.tensor_to_array(host), values)
