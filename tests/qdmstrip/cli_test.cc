@@ -165,5 +165,89 @@ TEST(CliTest, OutputThatNamesAnInputIsRefusedUntouched) {
   EXPECT_EQ(vt::ReadFile(dir.path() / "a.qdm"), model);
 }
 
+// Two models that share two of their weights, ready for the strict check.
+void WriteStripInputs(const ScratchDir &dir) {
+  vt::ModelSpec spec = vt::SimpleModel("a", {vt::Weight("w0", 1, 100, 3), vt::Weight("w1", 2, 10, 5, 32)});
+  vt::BinarySpec kernel;
+  kernel.name = "code";
+  kernel.items = {vt::Weight("k", 9, 8, 1)};
+  spec.kernels.push_back(kernel);
+  vt::WriteFile(dir.path() / "a.qdm", vt::BuildModel(spec));
+  spec.name = "b";
+  spec.weights[0].items.push_back(vt::Weight("w2", 3, 20, 7));
+  vt::WriteFile(dir.path() / "b.qdm", vt::BuildModel(spec));
+}
+
+TEST(CliTest, FailureTablesOfLoadingAndWriting) {
+  ScratchDir dir;
+  WriteStripInputs(dir);
+  vt::WriteFile(dir.path() / "corrupt.qdm", vt::Bytes(64, 0x3C));
+  std::filesystem::create_directory(dir.path() / "folder.qdm");
+  std::filesystem::create_symlink("/dev/full", dir.path() / "full.qdm");
+  const std::string cwd = dir.path().string();
+  const std::string strip_err =
+      "[INFO] Total shared weights to strip: 2\n"
+      "[INFO] Gathered 3 total headers, 1 non-shared headers, 2 shared headers.\n";
+  const std::string strip_out =
+      "\r[Init Models] Progress: [" + std::string(50, '=') + "] 100% (1/1)\n"
+      "[INFO] Initial shared weights count: 2\n"
+      "[INFO] Rebuilding model & shrinking data...\n"
+      "\r[Non-Shared Weight Raw Scan] Progress: [" + std::string(50, '=') + "] 100% (1/1)\n"
+      "[INFO] Creating Model...\n"
+      "Shared Headers: 2/3 (66.67% )\n"
+      "Original raw_data bytes: 212 -> New raw_data bytes: 20 (Saved 192 bytes)\n"
+      "[INFO] Creating Model...\n"
+      "[INFO] Model Write...\n";
+
+  {
+    SCOPED_TRACE("output in a missing directory");
+    const CliResult r = RunQdmstrip({"-s", "-o", "missing/out.qdm", "-i", "a.qdm", "b.qdm"}, cwd);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, strip_out);
+    EXPECT_EQ(r.err, strip_err +
+                         "[ERROR] Cannot open output: missing/out.qdm\n"
+                         "[ERROR] Failed to write model to: missing/out.qdm\n"
+                         "[ERROR] Failed to build/write/verify model to: missing/out.qdm\n");
+  }
+  {
+    SCOPED_TRACE("a full disk");
+    const CliResult r = RunQdmstrip({"-s", "-o", "full.qdm", "-i", "a.qdm", "b.qdm"}, cwd);
+    EXPECT_EQ(r.exit_code, 1);
+    ASSERT_EQ(r.out.rfind(strip_out, 0), 0u);
+    EXPECT_TRUE(r.out.ends_with("[INFO] Saving...\n")) << r.out;
+    EXPECT_EQ(r.err, strip_err +
+                         "[ERROR] Failed to write output: full.qdm\n"
+                         "[ERROR] Failed to write model to: full.qdm\n"
+                         "[ERROR] Failed to build/write/verify model to: full.qdm\n");
+  }
+  const std::vector<Case> loading = {
+      {{"-s", "-o", "out.qdm", "-i", "folder.qdm", "b.qdm"},
+       "[ERROR] Loading model failed: folder.qdm\n[ERROR] Invalid model: folder.qdm\n"},
+      {{"-s", "-o", "out.qdm", "-i", "corrupt.qdm", "b.qdm"},
+       "[ERROR] Model FlatBuffer verification failed!\n[ERROR] Invalid model: corrupt.qdm\n"},
+  };
+  for (const Case &c : loading) {
+    SCOPED_TRACE(c.args[4]);
+    const CliResult r = RunQdmstrip(c.args, cwd);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.err);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.qdm"));
+}
+
+TEST(CliTest, FailedOpenIsLogged) {
+  ScratchDir dir;
+  WriteStripInputs(dir);
+  const std::string log = dir.File("log.txt");
+  const CliResult r = RunQdmstrip({"-s", "-o", "out.qdm", "-i", "absent.qdm", "b.qdm"}, dir.path().string(), log);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "[ERROR] Loading model failed: absent.qdm\n[ERROR] Invalid model: absent.qdm\n");
+  const vt::Bytes logged = vt::ReadFile(log);
+  EXPECT_TRUE(std::string(logged.begin(), logged.end())
+                  .ends_with("[error] src/vadu_mmap:150:Init: 'fd >= 0' FAILED! [Status: 0] open file failed:  "
+                             "absent.qdm\n"));
+}
+
 }  // namespace
 }  // namespace vadu::qdmstrip
