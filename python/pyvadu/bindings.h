@@ -17,6 +17,11 @@ void BindBuffer(py::module_& m);
 void BindTensorInfo(py::module_& m);
 void BindStream(py::module_& m);
 void BindTensor(py::module_& m);
+void BindDevManager(py::module_& m);
+void BindWeightManager(py::module_& m);
+void BindOption(py::module_& m);
+void BindRunOption(py::module_& m);
+void BindModule(py::module_& m);
 // Config, RectPad, RectRoi, EnInterpMode, EnAlignMode, ResizerOption,
 // ResizerRunOption, Resizer, ColorConverterOption, ColorConverter, into imageops.
 void BindImageOps(py::module_& imageops);

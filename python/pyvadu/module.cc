@@ -18,8 +18,11 @@ PYBIND11_MODULE(pyvadu, m) {
   BindStream(m);
   BindTensor(m);
 
-  // DevManager, WeightManager, Option, RunOption, then Module register here,
-  // in that order.
+  BindDevManager(m);
+  BindWeightManager(m);
+  BindOption(m);
+  BindRunOption(m);
+  BindModule(m);
 
   py::module_ imageops = m.def_submodule("imageops", "ImageOps bindings");
   BindImageOps(imageops);
