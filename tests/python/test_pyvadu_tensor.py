@@ -122,27 +122,16 @@ def test_writes_through_the_array_reach_the_library_and_back():
     assert tensor.buffer().data == tensor.buffer().data
 
 
-def test_views_and_conversions():
+def test_views_and_device_tensors():
     whole = nd_tensor((2, 3, 4), pyvadu.INT32)
     values = Tensor.tensor_to_array(whole)
     values[...] = np.arange(24, dtype=np.int32).reshape(2, 3, 4)
+    # A view's array follows its strides over the shared memory.
     box = whole.select_roi([1, 1, 1], [1, 2, 2])
     assert np.array_equal(Tensor.tensor_to_array(box), values[1:2, 1:3, 1:3])
     assert np.array_equal(Tensor.tensor_to_array(whole.select_batch([1])), values[1:2])
-    assert whole.select_batch([2]).init_status == pyvadu.OUT_OF_RANGE
-
     halves = box.astype(pyvadu.FLOAT16, False)
     assert np.array_equal(Tensor.tensor_to_array(halves), values[1:2, 1:3, 1:3].astype(np.float16))
-    target = Tensor.create_host_tensor(box.info.ascontiguous())
-    assert box.copy_to(target) == pyvadu.OK
-    assert np.array_equal(Tensor.tensor_to_array(target), values[1:2, 1:3, 1:3])
-    assert box.cast_to(nd_tensor((3,), pyvadu.INT32)) == pyvadu.INVALID_ARGUMENT
-
-    clone = whole.clone(True)
-    values[0, 0, 0] = 100
-    assert Tensor.tensor_to_array(clone)[0, 0, 0] == 0
-    assert Tensor.tensor_to_array(whole.clone(False)).sum() == 0
-    assert whole.as_formular().info.stride == [48, 16, 4]
 
     device = Tensor.create_device_tensor(whole.info, 0, 1, "sim")
     assert (device.device, device.device_id, device.mem_size) == (pyvadu.HDPL, 1, 96)
