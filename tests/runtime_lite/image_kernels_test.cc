@@ -45,19 +45,6 @@ TEST(ResizePlane, AxisMappingFollowsAlignMode) {
             (std::vector<uint8_t>{0, 1, 1}));
 }
 
-TEST(ResizePlane, SameSizeIsIdentityInEveryMode) {
-  std::vector<uint8_t> src(6 * 4);
-  for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 7 + 3);
-  for (bool bilinear : {false, true}) {
-    for (bool align : {false, true}) {
-      std::vector<uint8_t> dst(src.size());
-      ResizePlane(ViewOf(src, 6, 4), Region{0, 0, 6, 4}, ViewOf(dst, 6, 4), Region{0, 0, 6, 4},
-                  {bilinear, align});
-      EXPECT_EQ(dst, src) << bilinear << align;
-    }
-  }
-}
-
 TEST(ResizePlane, ReadsOnlyTheCropAndWritesOnlyTheTargetRegion) {
   // Source 4x3 with two channels; the crop is its right 2x2 corner.
   std::vector<uint8_t> src(4 * 3 * 2, 0);
@@ -87,15 +74,6 @@ TEST(ResizePlane, ReadsOnlyTheCropAndWritesOnlyTheTargetRegion) {
   }
 }
 
-TEST(FillPlane, SetsEveryChannelOfEverySampleOnly) {
-  const int64_t stride = 7;
-  std::vector<uint8_t> bytes(static_cast<size_t>(stride * 2), 9);
-  const uint8_t uv[2] = {128, 64};
-  FillPlane(Plane{bytes.data(), 3, 2, stride, 2}, uv);
-  EXPECT_EQ(bytes, (std::vector<uint8_t>{128, 64, 128, 64, 128, 64, 9,  //
-                                         128, 64, 128, 64, 128, 64, 9}));
-}
-
 TEST(ResampleChroma, DownsamplingAveragesWithRoundingHalfUp) {
   // 444 chroma of a 2x2 image: four (U, V) pairs -> one 420 pair.
   const std::vector<uint8_t> full{1, 10, 2, 20, 2, 30, 2, 41};
@@ -109,24 +87,6 @@ TEST(ResampleChroma, DownsamplingAveragesWithRoundingHalfUp) {
   std::vector<uint8_t> out(4);
   ResampleChroma(ViewOf(half, 2, 2, 2), {2, 1}, ViewOf(out, 2, 1, 2), {2, 2});
   EXPECT_EQ(out, (std::vector<uint8_t>{1, 128, 75, 100}));
-}
-
-TEST(ResampleChroma, UpsamplingRepeatsAndRoundTripsExactly) {
-  // 420 chroma of a 4x2 image: two pairs.
-  const std::vector<uint8_t> quarter{11, 22, 33, 44};
-  std::vector<uint8_t> full(4 * 2 * 2);
-  ResampleChroma(ViewOf(quarter, 2, 1, 2), {2, 2}, ViewOf(full, 4, 2, 2), {1, 1});
-  const std::vector<uint8_t> row{11, 22, 11, 22, 33, 44, 33, 44};
-  EXPECT_EQ(std::vector<uint8_t>(full.begin(), full.begin() + 8), row);
-  EXPECT_EQ(std::vector<uint8_t>(full.begin() + 8, full.end()), row);
-
-  std::vector<uint8_t> back(4);
-  ResampleChroma(ViewOf(full, 4, 2, 2), {1, 1}, ViewOf(back, 2, 1, 2), {2, 2});
-  EXPECT_EQ(back, quarter);
-
-  std::vector<uint8_t> half(4 * 2);  // 420 -> 422: 2x1 samples per row, two rows
-  ResampleChroma(ViewOf(quarter, 2, 1, 2), {2, 2}, ViewOf(half, 2, 2, 2), {2, 1});
-  EXPECT_EQ(half, (std::vector<uint8_t>{11, 22, 33, 44, 11, 22, 33, 44}));
 }
 
 }  // namespace

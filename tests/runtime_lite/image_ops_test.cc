@@ -111,41 +111,6 @@ TEST(ResizerRun, RefusedRunsLeaveTheDestinationAlone) {
   EXPECT_EQ(Bytes(dst), before);
 }
 
-TEST(ResizerRun, PadsEachComponentAndRecordsTheRun) {
-  Tensor src = YuvTensor(4, 4, YUV422SP, 100);
-  Tensor dst = YuvTensor(4, 8, YUV422SP, 0);
-  Resizer resizer = ReadyResizer(YUV422SP);
-  Resizer::RunOption option = CropOf({0, 0, 4, 4}).SetPad({2, 1, 2, 0}).SetPadVal({16, 32, 64});
-  option.interp_mode = Resizer::Nearest;
-  ASSERT_EQ(resizer.Run(src, dst, option, true), OK);
-
-  const uint8_t* y = Data(dst);
-  for (int64_t row = 0; row < 4; ++row) {
-    for (int64_t col = 0; col < 8; ++col) {
-      const bool inner = row >= 1 && col >= 2 && col < 6;
-      EXPECT_EQ(y[row * 8 + col], inner ? 100 : 16) << row << "," << col;
-    }
-  }
-  // 422 chroma: 4 pairs per row, pairs 1 and 2 inside.
-  const uint8_t* uv = y + 4 * 8;
-  for (int64_t row = 0; row < 4; ++row) {
-    for (int64_t pair = 0; pair < 4; ++pair) {
-      const bool inner = row >= 1 && pair >= 1 && pair < 3;
-      EXPECT_EQ(uv[row * 8 + pair * 2], inner ? 100 : 32);
-      EXPECT_EQ(uv[row * 8 + pair * 2 + 1], inner ? 100 : 64);
-    }
-  }
-
-  EXPECT_EQ(resizer.GetInputNum(), 1u);
-  EXPECT_EQ(resizer.GetOutputNum(), 1u);
-  EXPECT_EQ(resizer.GetInputTensor(0).Buffer().Data(), src.Buffer().Data());
-  EXPECT_EQ(resizer.GetOutputTensor(0).Buffer().Data(), dst.Buffer().Data());
-  resizer.GetInputTensor(1) = src;
-  EXPECT_EQ(resizer.GetInputTensor(1).GetInitStatus(), UNINITIALIZED);
-  EXPECT_EQ(resizer.GetOutputTensor(std::numeric_limits<uint64_t>::max()).GetInitStatus(),
-            UNINITIALIZED);
-}
-
 TEST(ResizerRun, SharedMemoryReadsTheSourceAsItWas) {
   // Stretch the left half of an image over the whole of the same image.
   Tensor image = YuvTensor(2, 8, YUV444SP);
@@ -180,39 +145,6 @@ TEST(ColorConverterRun, ChecksFormatsSizesAndBounds) {
   ASSERT_EQ(converter.Init(option.SetMaxSize(2, 4)), OK);
   EXPECT_EQ(converter.Run(src, dst, false), UNSUPPORTED);
   EXPECT_EQ(Bytes(dst), before);
-}
-
-TEST(ColorConverterRun, ConvertsAndRoundTrips) {
-  Tensor yuv420 = YuvTensor(2, 4, YUV420SP);
-  const std::vector<uint8_t> image{1, 2, 3, 4, 5, 6, 7, 8,  // Y
-                                   10, 20, 30, 40};         // two UV pairs
-  std::memcpy(Data(yuv420), image.data(), image.size());
-
-  ColorConverter up;
-  ASSERT_EQ(up.Init({.fmt = YUV444SP}), OK);
-  Tensor yuv444 = YuvTensor(2, 4, YUV444SP);
-  ASSERT_EQ(up.Run(yuv420, yuv444, true), OK);
-  const std::vector<uint8_t> uv_row{10, 20, 10, 20, 30, 40, 30, 40};
-  std::vector<uint8_t> expected(image.begin(), image.begin() + 8);
-  expected.insert(expected.end(), uv_row.begin(), uv_row.end());
-  expected.insert(expected.end(), uv_row.begin(), uv_row.end());
-  EXPECT_EQ(Bytes(yuv444), expected);
-
-  ColorConverter down;
-  ASSERT_EQ(down.Init({.fmt = YUV420SP}), OK);
-  Tensor back = YuvTensor(2, 4, YUV420SP);
-  ASSERT_EQ(down.Run(yuv444, back, false), OK);
-  EXPECT_EQ(Bytes(back), image);
-
-  // Converting a tensor into itself keeps it.
-  ASSERT_EQ(down.Run(back, back, false), OK);
-  EXPECT_EQ(Bytes(back), image);
-}
-
-TEST(Config, GlobalIsOneObjectThatChains) {
-  Config& config = Config::Global();
-  EXPECT_EQ(&config.SetDirPath("/opt/kernels").SetEnvName("VADU_KERNELS"), &Config::Global());
-  EXPECT_EQ(Config::Global().GetDirPath(), "/opt/kernels");
 }
 
 }  // namespace
