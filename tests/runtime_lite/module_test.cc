@@ -231,6 +231,48 @@ TEST_F(ModuleTest, DeviceTensorsAndStridedTensorsCarryData) {
   EXPECT_EQ(module.GetDevOutput("nope").GetInitStatus(), UNINITIALIZED);
 }
 
+TEST_F(ModuleTest, ScalarEmptyAndYuvTensorsRunAndDump) {
+  testing::ModelSpec spec;
+  testing::TensorSpec yuv;
+  yuv.name = "yuv";
+  yuv.format = 0;  // FMT_YUV420SP
+  yuv.shape = {4, 4};
+  spec.inputs = {testing::ModuleTestTensor("scalar", 2, 32, {}), testing::ModuleTestTensor("empty", 1, 8, {0}), yuv};
+  spec.outputs = {testing::ModuleTestTensor("bytes", 1, 8, {24}), testing::ModuleTestTensor("none", 0, 8, {0, 3})};
+  const fs::path path = dir_ / "shapes.qdm";
+  testing::WriteFile(path, BuildModel(spec));
+  Module module(path.string(), Module::Option(0));
+  ASSERT_EQ(module.GetInitStatus(), OK);
+  EXPECT_EQ(module.GetInputInfo("yuv").Format(), YUV420SP);
+  EXPECT_EQ(module.GetInputInfo("yuv").MemSize(), 24u);
+
+  Tensor scalar = HostTensor(module.GetInputInfo("scalar"), 3);
+  Tensor empty = Tensor::CreateHostTensor(module.GetInputInfo("empty"));
+  Tensor image = HostTensor(module.GetInputInfo("yuv"), 40);
+  Tensor bytes = Tensor::CreateHostTensor(module.GetOutputInfo("bytes"));
+  Tensor none = Tensor::CreateHostTensor(module.GetOutputInfo("none"));
+  ASSERT_EQ(module.SetInput("scalar", scalar), OK);
+  ASSERT_EQ(module.SetInput("empty", empty), OK);
+  ASSERT_EQ(module.SetInput("yuv", image), OK);
+  ASSERT_EQ(module.SetOutput("bytes", bytes), OK);
+  ASSERT_EQ(module.SetOutput("none", none), OK);
+  ASSERT_EQ(module.Run(true, Module::RunOption()), OK);
+  EXPECT_EQ(Bytes(bytes), Expected(0, 24, {Bytes(scalar), Bytes(image)}));
+
+  const fs::path dump = dir_ / "dump";
+  ASSERT_EQ(module.DumpInOut(dump.string()), OK);
+  Module fresh(path.string(), Module::Option(0));
+  ::testing::internal::CaptureStderr();
+  ASSERT_EQ(fresh.LoadDumpInput(dump.string()), OK);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  Tensor again = Tensor::CreateHostTensor(fresh.GetOutputInfo("bytes"));
+  Tensor none_again = Tensor::CreateHostTensor(fresh.GetOutputInfo("none"));
+  ASSERT_EQ(fresh.SetOutput("bytes", again), OK);
+  ASSERT_EQ(fresh.SetOutput("none", none_again), OK);
+  ASSERT_EQ(fresh.Run(true, Module::RunOption()), OK);
+  EXPECT_EQ(Bytes(again), Bytes(bytes));
+}
+
 TEST_F(ModuleTest, DummyTensorsMayStayUnbound) {
   std::vector<std::string> dummies = {"b", "tag"};
   Module::Option option(0);
