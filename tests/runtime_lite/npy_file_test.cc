@@ -19,20 +19,6 @@ std::vector<uint8_t> FileImage(const std::string &header_dict, size_t data_bytes
   return std::vector<uint8_t>(image.begin(), image.end());
 }
 
-TEST(NpyTest, HeaderIsVersion1PaddedTo64) {
-  for (const std::vector<int64_t> &shape : {std::vector<int64_t>{}, {7}, {2, 3, 4}}) {
-    const std::string header = EncodeHeader("<f4", shape);
-    EXPECT_EQ(header.size() % 64, 0u);
-    EXPECT_EQ(header.substr(0, 8), std::string("\x93NUMPY\x01\x00", 8));
-    EXPECT_EQ(header.back(), '\n');
-    EXPECT_EQ(static_cast<size_t>(static_cast<uint8_t>(header[8]) | static_cast<uint8_t>(header[9]) << 8),
-              header.size() - 10);
-  }
-  EXPECT_NE(EncodeHeader("|u1", {}).find("'shape': ()"), std::string::npos);
-  EXPECT_NE(EncodeHeader("|u1", {7}).find("'shape': (7,)"), std::string::npos);
-  EXPECT_NE(EncodeHeader("|u1", {2, 3}).find("'shape': (2, 3)"), std::string::npos);
-}
-
 TEST(NpyTest, ParsesWhatItWritesAndWhatNumpyWrites) {
   const std::string written = EncodeHeader("<i2", {2, 3}) + std::string(12, '\x01');
   const auto array = Parse(std::vector<uint8_t>(written.begin(), written.end()), nullptr);
@@ -71,17 +57,6 @@ TEST(NpyTest, RefusesWhatItCannotReadSafely) {
   EXPECT_FALSE(Parse(long_header, &error));
   EXPECT_FALSE(Parse(std::vector<uint8_t>{0x93, 'N', 'U', 'M'}, &error));
   EXPECT_FALSE(Parse(FileImage(dict_f4, 24, 4), &error));
-}
-
-TEST(NpyTest, ItemSizes) {
-  EXPECT_EQ(ItemSize("|u1"), 1u);
-  EXPECT_EQ(ItemSize("|i1"), 1u);
-  EXPECT_EQ(ItemSize("<u2"), 2u);
-  EXPECT_EQ(ItemSize("=f4"), 4u);
-  EXPECT_EQ(ItemSize(">i2"), std::nullopt);
-  EXPECT_EQ(ItemSize("<f1"), std::nullopt);
-  EXPECT_EQ(ItemSize("<i3"), std::nullopt);
-  EXPECT_EQ(ItemSize("|b1"), std::nullopt);
 }
 
 }  // namespace
