@@ -1,12 +1,175 @@
 #include "restore_qdms_weight.h"
 
+#include <algorithm>
 #include <iostream>
 
-namespace vadu::qdmstrip {
+#include "progress_bar.h"
+#include "sub_model_view.h"
+#include "vadu_mmap.h"
+#include "weight_bytes.h"
 
-int RestoreQdmsRun(const std::vector<std::string> & /*inputs*/, const std::string & /*output*/) {
-  std::cerr << "[ERROR] Container restore is not available yet\n";
-  return 1;
+namespace vadu::qdmstrip {
+namespace {
+
+namespace vb = ::vadu::binary;
+
+std::string NameOf(const vb::BinaryHeader &header) {
+  return header.name() != nullptr ? header.name()->str() : std::string();
+}
+
+// A loaded container that has both model_headers and model_data, or null.
+const vb::Models *LoadWholeContainer(ReadOnlyMMapFile &file, const std::string &path) {
+  const vb::Models *container = WeightToolBase::LoadModelsFromFile(file, path);
+  if (container == nullptr || container->model_headers() == nullptr || container->model_data() == nullptr) {
+    return nullptr;
+  }
+  return container;
+}
+
+// The bytes a source header addresses, or an empty result after printing the range error.
+WeightBytes SourceBytes(const vb::Model &model, const vb::Binary &blob, const vb::BinaryHeader &header) {
+  const WeightBytes located = LocateWeightBytes(model, blob, header);
+  if (!located.found) {
+    std::cerr << (IsRawOffset(blob) ? "[ERROR] RAW_OFFSET weight out of range: " : "[ERROR] Embedded weight out of range: ")
+              << NameOf(header) << "\n";
+  }
+  return located;
+}
+
+// Adds the weights of one source sub-model; false after printing why.
+bool CollectSubModel(const vb::Model &model, const std::string &path, WeightDataMap &collected) {
+  if (model.weights() == nullptr) return true;
+  for (const vb::Binary *blob : *model.weights()) {
+    if (blob->headers() == nullptr) continue;
+    for (const vb::BinaryHeader *header : *blob->headers()) {
+      const WeightKey key = KeyOf(*header);
+      const auto existing = collected.find(key);
+      if (existing != collected.end()) {
+        if (key.size == 0) continue;
+        const WeightBytes located = SourceBytes(model, *blob, *header);
+        if (!located.found) return false;
+        const WeightDataInfo &kept = existing->second;
+        if (std::ranges::equal(kept.Bytes(), located.bytes)) continue;
+        std::cerr << "[ERROR] Collision: same (hash,size) but different bytes. key(hash=" << key.hash
+                  << ", size=" << key.size << ") prev_src=" << kept.source_path << " cur_src=" << path
+                  << " name_prev=" << kept.name << " name_cur=" << NameOf(*header) << "\n";
+        return false;
+      }
+
+      WeightDataInfo entry;
+      entry.offset = header->offset();
+      entry.size = header->size();
+      entry.align = header->align();
+      entry.hash = header->hash();
+      entry.name = NameOf(*header);
+      entry.is_raw = IsRawOffset(*blob);
+      entry.source_path = path;
+      if (entry.size != 0) {
+        const WeightBytes located = SourceBytes(model, *blob, *header);
+        if (!located.found) return false;
+        entry.bytes.assign(located.bytes.begin(), located.bytes.end());
+      }
+      collected.emplace(key, std::move(entry));
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int RestoreQdmsRun(const std::vector<std::string> &inputs, const std::string &output) {
+  RestoreQdmsTool tool;
+  return tool.Run(inputs, output);
+}
+
+int RestoreQdmsTool::Run(const std::vector<std::string> &inputs, const std::string &output) {
+  if (inputs.size() < 2) {
+    std::cerr << "[ERROR] Need at least 2 input qdms (source + stripped).\n";
+    return 1;
+  }
+  const std::vector<std::string> sources(inputs.begin(), inputs.end() - 1);
+  const std::string &stripped_path = inputs.back();
+  std::cout << "[INFO] Source qdms files: " << sources.size() << "\n";
+  std::cout << "[INFO] Stripped qdms: " << stripped_path << "\n";
+
+  WeightDataMap collected;
+  if (!CollectSourceWeightsQdms(sources, collected)) return 1;
+
+  // Stays mapped until the container is written: the sub-models and the graph are read from it.
+  ReadOnlyMMapFile stripped_file;
+  const vb::Models *stripped = LoadWholeContainer(stripped_file, stripped_path);
+  if (stripped == nullptr) {
+    std::cerr << "[ERROR] Invalid stripped qdms\n";
+    return 1;
+  }
+
+  const auto &headers = *stripped->model_headers();
+  ContainerBlob blob;
+  std::vector<ModelHeaderMetadata> metadata;
+  for (uint32_t i = 0; i < headers.size(); ++i) {
+    const vb::BinaryHeader &header = *headers.Get(i);
+    SubModelView sub_model;
+    if (!sub_model.Open(*stripped, header)) {
+      std::cerr << "[ERROR] Sub-model verification failed in stripped qdms\n";
+      return 1;
+    }
+    SubModelBuffer restored;
+    if (!RestoreSubModel(sub_model.model(), collected, restored)) {
+      std::cerr << "[ERROR] Failed to restore sub-model\n";
+      return 1;
+    }
+    const uint64_t start = blob.NextStart(header.align());
+    if (header.align() != 0 && start % header.align() != 0) {
+      std::cerr << "[ERROR] Container alignment mismatch for sub-model index " << i << "\n";
+      return 1;
+    }
+    const uint64_t size = restored.size();
+    blob.Place(std::move(restored), start);
+    metadata.push_back({size, start, header.hash(), header.align(), NameOf(header)});
+    ShowProgressBar("Restore Qdms", i + 1, headers.size());
+  }
+  // Every weight is in place: the copies are not needed for the container.
+  WeightDataMap().swap(collected);
+
+  ToolBuilder container = MakeToolBuilder();
+  AssembleContainer(container, blob, metadata, *stripped, EmptyValueLists::kWritten);
+  const uint8_t *data = container.GetBufferPointer();
+  const uint64_t size = container.GetSize();
+  if (WriteBufferToFile(data, size, output, "Buffer Write") != 0) {
+    std::cerr << "[ERROR] Failed to write restored qdms\n";
+    return 1;
+  }
+  if (VerifyQdmsModel(data, size, output) != 0) {
+    std::cerr << "[ERROR] Verification failed for restored qdms\n";
+    return 1;
+  }
+  std::cout << "[DONE] Restored qdms written: " << output << " (size=" << size << " bytes)\n";
+  return 0;
+}
+
+bool RestoreQdmsTool::CollectSourceWeightsQdms(const std::vector<std::string> &paths, WeightDataMap &collected) {
+  for (size_t s = 0; s < paths.size(); ++s) {
+    const std::string &path = paths[s];
+    {
+      ReadOnlyMMapFile file;
+      const vb::Models *source = LoadWholeContainer(file, path);
+      if (source == nullptr) {
+        std::cerr << "[ERROR] Invalid source qdms: " << path << "\n";
+        return false;
+      }
+      for (const vb::BinaryHeader *header : *source->model_headers()) {
+        SubModelView sub_model;
+        if (!sub_model.Open(*source, *header)) {
+          std::cerr << "[ERROR] Sub-model verification failed in source qdms\n";
+          return false;
+        }
+        if (!CollectSubModel(*sub_model.model(), path, collected)) return false;
+      }
+    }
+    ShowProgressBar("Collect Source Qdms", s + 1, paths.size());
+  }
+  std::cout << "[INFO] Collected " << collected.size() << " unique weights from source qdms files\n";
+  return true;
 }
 
 }  // namespace vadu::qdmstrip
