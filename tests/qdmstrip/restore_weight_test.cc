@@ -216,6 +216,13 @@ TEST(RestoreTest, SourcesThatCannotProvideAKey) {
     EXPECT_FALSE(std::filesystem::exists(f.Out()));
   }
 
+  // A corrupt size no source holds fails without sizing anything by it.
+  vt::ItemSpec huge = Stripped(kA);
+  huge.size = uint64_t{1} << 62;
+  const testing::RunResult corrupt =
+      RunRestore({f.dir.File("b_only.qdm"), f.Put("huge.qdm", Model({Blob("w", kRaw, {huge})}))}, f.Out());
+  EXPECT_EQ(corrupt.err, "\n[ERROR] Missing weight data for: a (hash=1, size=4611686018427387904)\n");
+
   // A nameless header is reported as "unknown".
   vt::ItemSpec nameless = Stripped(kA);
   nameless.name.clear();

@@ -196,7 +196,8 @@ TEST(StripTest, BinaryShapesAreKept) {
   vt::BinarySpec zero_only = Blob("zeros", kEmbedded, {vt::Weight("z", 1, 0, 0)});
   StripCase c({Model({Blob("e", kRaw, {vt::Weight("x", 2, 4, 2)})})}, Model({no_headers, zero_only}));
   ASSERT_EQ(c.run.status, 0) << c.run.err;
-  const vb::Model &out = *ModelOf(c.Stripped());
+  const vt::Bytes stripped = c.Stripped();  // the model points into these bytes
+  const vb::Model &out = *ModelOf(stripped);
   const vb::Binary &first = *out.weights()->Get(0);
   EXPECT_EQ(first.name(), nullptr);
   ASSERT_NE(first.headers(), nullptr);  // the strict check needs the vector, empty or not
@@ -234,6 +235,19 @@ TEST(StripTest, AModelStrippedBeforeStripsAgainOnlyWhereTheKeyIsShared) {
   const testing::RunResult embedded = RunStrip({dir.File("stranger.qdm"), dir.File("marked.qdm")}, dir.File("bad2.qdm"));
   EXPECT_EQ(embedded.status, 1);
   EXPECT_TRUE(embedded.err.ends_with("[ERROR] Header range out of data bounds\n")) << embedded.err;
+}
+
+TEST(StripTest, AnOutOfRangeHeaderFailsAfterTheBarsBeforeIt) {
+  vt::ItemSpec huge = vt::Weight("huge", 2, 8, 2);
+  huge.size = uint64_t{1} << 62;  // a corrupt size must not size an allocation
+  StripCase c({Model({Blob("e", kRaw, {vt::Weight("z", 9, 0, 9)})})},
+              Model({Blob("a", kRaw, {vt::Weight("ok", 1, 8, 1), huge})}));
+  EXPECT_EQ(c.run.status, 1);
+  EXPECT_TRUE(c.run.out.ends_with("[INFO] Rebuilding model & shrinking data...\n" +
+                                  HalfBar("Non-Shared Weight Raw Scan", 2)))
+      << c.run.out;
+  EXPECT_TRUE(c.run.err.ends_with("[ERROR] Header range out of raw_data bounds\n")) << c.run.err;
+  EXPECT_FALSE(std::filesystem::exists(c.Output()));
 }
 
 TEST(StripTest, FailuresSayWhatWentWrong) {

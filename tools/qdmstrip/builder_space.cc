@@ -1,5 +1,9 @@
 #include "builder_space.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
+
 namespace vadu::qdmstrip {
 namespace {
 
@@ -12,7 +16,14 @@ struct BuilderBuffer : ToolBuilder {
 }  // namespace
 
 void ReserveBuilderSpace(ToolBuilder &builder, uint64_t bytes) {
-  BuilderBuffer::Of(builder).ensure_space(static_cast<size_t>(bytes));
+  auto &buffer = BuilderBuffer::Of(builder);
+  buffer.ensure_space(static_cast<size_t>(bytes));
+  // Large pages make touching GiBs of fresh memory much cheaper; only a hint.
+  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
+  const auto start = reinterpret_cast<uintptr_t>(buffer.scratch_data());
+  const uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+  const uintptr_t last = (start + buffer.capacity()) & ~(kHugePage - 1);
+  if (last > first) ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
 }
 
 InPlaceBytes64 CreateZeroedVector64(ToolBuilder &builder, uint64_t length) {

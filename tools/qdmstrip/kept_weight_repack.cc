@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "mapped_pages.h"
 #include "weight_bytes.h"
 
 namespace vadu::qdmstrip {
@@ -29,14 +30,35 @@ std::span<const uint8_t> WholeVector(const flatbuffers::Vector<uint8_t> *v) {
   return {v->data(), v->size()};
 }
 
-// Copies one header's bytes from `source` into `target` at its new offset.
+// Where the kept weights of Binary b come from: raw_data or the Binary's data.
+struct WeightSource {
+  bool raw_blob = false;
+  bool present = false;
+  std::span<const uint8_t> bytes;
+
+  bool Fits(const RepackHeader &h) const { return present && RangeFits(h.offset, h.size, bytes.size()); }
+  RepackFailure OutOfRange() const {
+    return raw_blob ? RepackFailure::kRawOutOfRange : RepackFailure::kDataOutOfRange;
+  }
+};
+
+WeightSource SourceOf(const binary::Model &model, const WeightCollection &collection, size_t b) {
+  if (collection.is_raw_offset[b]) return {true, model.raw_data() != nullptr, WholeVector(model.raw_data())};
+  const binary::Binary *blob = collection.binaries[b];
+  return {false, blob->data() != nullptr, WholeVector(blob->data())};
+}
+
+// Copies one header's bytes from `source` into `target` at its new offset;
+// an empty target only has the range checked.
 RepackFailure CopyOne(const RepackHeader &h, bool source_present, std::span<const uint8_t> source,
                       std::span<uint8_t> target, RepackFailure out_of_range, RepackFailure mismatch) {
   if (!source_present || !RangeFits(h.offset, h.size, source.size())) return out_of_range;
+  if (target.empty()) return RepackFailure::kNone;
   uint8_t *to = target.data() + h.new_offset;
   const uint8_t *from = source.data() + h.offset;
   std::memcpy(to, from, h.size);
   if (std::memcmp(to, from, h.size) != 0) return mismatch;
+  ReleaseCopiedPages({from, static_cast<size_t>(h.size)});
   return RepackFailure::kNone;
 }
 
@@ -55,22 +77,29 @@ KeptLayout PlanKeptLayout(WeightCollection &collection) {
   return layout;
 }
 
+RepackResult FindKeptOutOfRange(const binary::Model &model, const WeightCollection &collection) {
+  for (size_t b = 0; b < collection.kept_headers.size(); ++b) {
+    const WeightSource source = SourceOf(model, collection, b);
+    for (const RepackHeader &h : collection.kept_headers[b]) {
+      if (h.size != 0 && !source.Fits(h)) return {source.OutOfRange(), &h};
+    }
+  }
+  return {};
+}
+
 RepackResult CopyKeptWeights(const binary::Model &model, const WeightCollection &collection,
                              std::span<uint8_t> raw, const std::vector<std::span<uint8_t>> &data,
                              const RepackProgress &progress) {
-  const std::span<const uint8_t> raw_source = WholeVector(model.raw_data());
   uint64_t done = 0;
   for (size_t b = 0; b < collection.kept_headers.size(); ++b) {
-    const bool raw_blob = collection.is_raw_offset[b];
-    const binary::Binary *blob = collection.binaries[b];
-    const bool source_present = raw_blob ? model.raw_data() != nullptr : blob->data() != nullptr;
-    const std::span<const uint8_t> source = raw_blob ? raw_source : WholeVector(blob->data());
+    const WeightSource source = SourceOf(model, collection, b);
+    const bool raw_blob = source.raw_blob;
     for (const RepackHeader &h : collection.kept_headers[b]) {
       if (h.size != 0) {
         const RepackFailure failure =
-            raw_blob ? CopyOne(h, source_present, source, raw, RepackFailure::kRawOutOfRange,
+            raw_blob ? CopyOne(h, source.present, source.bytes, raw, RepackFailure::kRawOutOfRange,
                                RepackFailure::kRawMismatch)
-                     : CopyOne(h, source_present, source, data[b], RepackFailure::kDataOutOfRange,
+                     : CopyOne(h, source.present, source.bytes, data[b], RepackFailure::kDataOutOfRange,
                                RepackFailure::kDataMismatch);
         if (failure != RepackFailure::kNone) return {failure, &h};
       }

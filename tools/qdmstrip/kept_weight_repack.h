@@ -41,13 +41,19 @@ struct RepackResult {
   bool ok() const { return failure == RepackFailure::kNone; }
 };
 
+// The first kept header whose source range does not fit, in the order
+// CopyKeptWeights takes them; ok() when all fit. Run before the plan's lengths
+// are allocated, since a corrupt header size would otherwise size them.
+RepackResult FindKeptOutOfRange(const binary::Model &model, const WeightCollection &collection);
+
 // Told the number of kept headers done: after every kept header of a
 // RAW_OFFSET Binary, and once after each other Binary.
 using RepackProgress = std::function<void(uint64_t done)>;
 
 // Copies every kept weight of `model` to the place PlanKeptLayout gave it:
 // RAW_OFFSET ones into `raw`, the others into `data[b]` of their Binary b.
-// Targets must be zero-filled and as long as the plan says. Stops at the
+// Targets must be zero-filled and as long as the plan says; with empty
+// targets only the ranges are checked, with the same progress. Stops at the
 // first header whose source range does not fit or whose copy differs.
 RepackResult CopyKeptWeights(const binary::Model &model, const WeightCollection &collection,
                              std::span<uint8_t> raw, const std::vector<std::span<uint8_t>> &data,

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "builder_space.h"
+#include "mapped_pages.h"
 #include "progress_bar.h"
 #include "restore_weight.h"
 #include "stripped_weight_marker.h"
@@ -55,18 +56,34 @@ AlignmentMap AnalyseAlignments(const vb::Model &model, uint64_t total) {
   return aligns;
 }
 
+// The collected bytes for `key` when there are any.
+const WeightDataInfo *CollectedWithBytes(const WeightDataMap &collected, const WeightKey &key) {
+  const auto it = collected.find(key);
+  return it != collected.end() && it->second.HasBytes() ? &it->second : nullptr;
+}
+
+// Whether a header's bytes can be had, from a source or from the model itself.
+bool BytesAvailable(const vb::Model &model, const WeightDataMap &collected, const vb::Binary &blob,
+                    const vb::BinaryHeader &header) {
+  return CollectedWithBytes(collected, KeyOf(header)) != nullptr || LocateWeightBytes(model, blob, header).found;
+}
+
 struct RawPlan {
   PlacementMap offsets;  // where each distinct key's bytes start
   uint64_t length = 0;
+  // False when some placed key has no bytes anywhere: the fill then fails,
+  // and the length (which a corrupt header size may make huge) is not allocated.
+  bool complete = true;
 };
 
 // Places each distinct key with a non-zero size once, in the order keys first
 // occur among the RAW_OFFSET headers, at a multiple of the key's alignment.
-RawPlan PlanRawData(const vb::Model &model, const AlignmentMap &aligns) {
+RawPlan PlanRawData(const vb::Model &model, const AlignmentMap &aligns, const WeightDataMap &collected) {
   RawPlan plan;
-  ForEachRawHeader(model, [&](const vb::Binary &, const vb::BinaryHeader &header) {
+  ForEachRawHeader(model, [&](const vb::Binary &blob, const vb::BinaryHeader &header) {
     const WeightKey key = KeyOf(header);
     if (key.size == 0 || plan.offsets.contains(key)) return;
+    if (!BytesAvailable(model, collected, blob, header)) plan.complete = false;
     const auto align = aligns.find(key);
     const uint64_t start = AlignedPosition(plan.length, align == aligns.end() ? 0 : align->second);
     plan.offsets.emplace(key, start);
@@ -75,23 +92,21 @@ RawPlan PlanRawData(const vb::Model &model, const AlignmentMap &aligns) {
   return plan;
 }
 
-// An upper bound of the embedded data the rebuild will write.
-uint64_t EmbeddedBound(const vb::Model &model) {
+// An upper bound of the embedded data the rebuild will write. A header
+// without bytes anywhere fails the rebuild, so its size does not count.
+uint64_t EmbeddedBound(const vb::Model &model, const WeightDataMap &collected) {
   uint64_t bound = 0;
-  ForEachHeader(model, [&bound](const vb::Binary &blob, const vb::BinaryHeader &header) {
-    if (!IsRawOffset(blob) && header.size() != 0) bound += header.size() + (header.align() == 0 ? 64 : header.align());
+  ForEachHeader(model, [&](const vb::Binary &blob, const vb::BinaryHeader &header) {
+    if (IsRawOffset(blob) || header.size() == 0 || !BytesAvailable(model, collected, blob, header)) return;
+    bound += header.size() + (header.align() == 0 ? 64 : header.align());
   });
   return bound;
 }
 
-// The collected bytes for `key` when there are any.
-const WeightDataInfo *CollectedWithBytes(const WeightDataMap &collected, const WeightKey &key) {
-  const auto it = collected.find(key);
-  return it != collected.end() && it->second.HasBytes() ? &it->second : nullptr;
-}
-
 // Copies each placed key's bytes, from the sources where collected and from
 // the stripped model itself otherwise. Returns the number of distinct keys.
+// With an empty `raw` (an incomplete plan) nothing is copied; the run goes as
+// far as the first key without bytes and fails there.
 bool FillRawData(const vb::Model &model, const WeightDataMap &collected, const RawPlan &plan, std::span<uint8_t> raw,
                  uint64_t total, uint64_t &unique) {
   std::unordered_set<WeightKey, WeightKeyHash> filled;
@@ -115,7 +130,8 @@ bool FillRawData(const vb::Model &model, const WeightDataMap &collected, const R
       }
       bytes = own.bytes;
     }
-    std::memcpy(raw.data() + plan.offsets.at(key), bytes.data(), bytes.size());
+    if (!raw.empty()) std::memcpy(raw.data() + plan.offsets.at(key), bytes.data(), bytes.size());
+    ReleaseCopiedPages(bytes);
     filled.insert(key);
     ++unique;
   });
@@ -137,6 +153,7 @@ bool RecheckRawData(const WeightDataMap &collected, const RawPlan &plan, std::sp
                 << ", size=" << key.size << ")\n";
       return false;
     }
+    ReleaseCopiedPages(bytes);
   }
   return true;
 }
@@ -155,12 +172,14 @@ bool RestoreWeightTool::RestoreWeights(const vb::Model &model, const WeightDataM
   const AlignmentMap aligns = AnalyseAlignments(model, total);
 
   std::cout << "[INFO] Building raw_data...\n";
-  const RawPlan plan = PlanRawData(model, aligns);
+  const RawPlan plan = PlanRawData(model, aligns, collected);
   const uint64_t metadata = stripped_file_size_ - (model.raw_data() != nullptr ? model.raw_data()->size() : 0);
-  // Room for the whole restored model, so that the builder never copies the raw data while it grows.
-  ReserveBuilderSpace(builder_, plan.length + EmbeddedBound(model) + 2 * metadata + kMetadataSlack);
   InPlaceBytes64 raw{};
-  if (plan.length != 0) raw = CreateZeroedVector64(builder_, plan.length);
+  if (plan.complete) {
+    // Room for the whole restored model, so that the builder never copies the raw data while it grows.
+    ReserveBuilderSpace(builder_, plan.length + EmbeddedBound(model, collected) + 2 * metadata + kMetadataSlack);
+    if (plan.length != 0) raw = CreateZeroedVector64(builder_, plan.length);
+  }
   uint64_t unique = 0;
   if (!FillRawData(model, collected, plan, raw.bytes, total, unique)) return false;
   if (!RecheckRawData(collected, plan, raw.bytes)) return false;
@@ -206,6 +225,7 @@ bool RestoreWeightTool::RestoreWeights(const vb::Model &model, const WeightDataM
           new_offset = AlignedPosition(data.size(), header->align());
           data.resize(new_offset, 0);
           data.insert(data.end(), bytes.begin(), bytes.end());
+          ReleaseCopiedPages(bytes);
         }
         fb::Offset<fb::String> name = 0;
         if (header->name() != nullptr) name = b.CreateString(header->name()->c_str(), header->name()->size());

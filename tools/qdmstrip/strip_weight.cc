@@ -136,6 +136,18 @@ RawDataOffset StripWeightTool::ReconstructRawData() {
     std::cerr << "[ERROR] Last model has no raw_data, cannot strip by rebuilding." << "\n";
     return 0;
   }
+  const uint64_t kept_count = weights_.non_shared_count;
+  const RepackProgress progress = [kept_count](uint64_t done) {
+    ShowProgressBar("Non-Shared Weight Raw Scan", done, kept_count);
+  };
+  // Every kept range is checked before the layout sizes anything: a corrupt
+  // header size must fail here, not in an allocation of that size. The scan
+  // then runs without copying, so that its bars come out as far as the bad header.
+  if (!FindKeptOutOfRange(*model_, weights_).ok()) {
+    const std::vector<std::span<uint8_t>> no_targets(weights_.binaries.size());
+    PrintRepackFailure(CopyKeptWeights(*model_, weights_, {}, no_targets, progress));
+    return 0;
+  }
   const KeptLayout layout = PlanKeptLayout(weights_);
   uint64_t data_total = 0;
   for (size_t b = 0; b < layout.data_lengths.size(); ++b) {
@@ -149,10 +161,7 @@ RawDataOffset StripWeightTool::ReconstructRawData() {
   const InPlaceBytes64 raw = CreateZeroedVector64(builder_, layout.raw_length);
   std::vector<std::span<uint8_t>> data;
   for (std::vector<uint8_t> &bytes : new_binary_data_) data.emplace_back(bytes);
-  const uint64_t kept_count = weights_.non_shared_count;
-  const RepackResult result = CopyKeptWeights(*model_, weights_, raw.bytes, data, [kept_count](uint64_t done) {
-    ShowProgressBar("Non-Shared Weight Raw Scan", done, kept_count);
-  });
+  const RepackResult result = CopyKeptWeights(*model_, weights_, raw.bytes, data, progress);
   if (!result.ok()) {
     PrintRepackFailure(result);
     return 0;
