@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include <flatbuffers/flatbuffers.h>
@@ -36,9 +37,20 @@ class BinaryJsonReader {
     for (Iterator it = begin; it != end; ++it) values.emplace_back(static_cast<int64_t>(*it));
     return picojson::value(std::move(values));
   }
+  // Elements are copied out byte-wise: the verifier checks the alignment of a
+  // vector's length, not of its elements, so a 64-bit element of a verified
+  // file may sit at any multiple of four.
   template <typename T>
   picojson::value IntegerArray(const flatbuffers::Vector<T> *values) const {
-    return values != nullptr ? Jv(values->begin(), values->end()) : picojson::value(picojson::array());
+    picojson::array array;
+    if (values == nullptr) return picojson::value(std::move(array));
+    const uint8_t *bytes = values->Data();
+    for (flatbuffers::uoffset_t i = 0; i < values->size(); ++i) {
+      T value;
+      std::memcpy(&value, bytes + i * sizeof(T), sizeof(T));
+      array.emplace_back(static_cast<int64_t>(value));
+    }
+    return picojson::value(std::move(array));
   }
 
   picojson::value GetTensorInfo(const binary::TensorInfo *tensor) const;

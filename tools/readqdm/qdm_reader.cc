@@ -1,5 +1,7 @@
 #include "qdm_reader.h"
 
+#include <cstring>
+
 #include "model_verifier.h"
 
 namespace vadu {
@@ -57,9 +59,12 @@ picojson::value QdmReader::GetMemoryUsage(const binary::Model *model) const {
   uint64_t total = 0;
   picojson::array workspace;
   if (model->workspace() != nullptr) {
-    for (const binary::Buffer *buffer : *model->workspace()) {
-      workspace.push_back(JsonUnsigned(A64(buffer->size())));
-      total += A64(buffer->size());
+    for (const binary::Buffer *element : *model->workspace()) {
+      // Copied out: like a vector's elements, a struct in it may be misaligned.
+      binary::Buffer buffer;
+      std::memcpy(&buffer, element, sizeof buffer);
+      workspace.push_back(JsonUnsigned(A64(buffer.size())));
+      total += A64(buffer.size());
     }
   }
   picojson::array inout;

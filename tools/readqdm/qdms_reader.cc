@@ -1,5 +1,8 @@
 #include "qdms_reader.h"
 
+#include <cstring>
+#include <memory>
+
 #include "model_verifier.h"
 #include "qdm_reader.h"
 
@@ -34,8 +37,17 @@ picojson::value QdmsReader::GetQdmModel(const flatbuffers::Vector64<uint8_t> *mo
     const uint64_t size = header->size();
     // Compared without wrap-around, so a sub-model is never read outside the container.
     if (offset > length || size > length - offset) continue;
+    const uint8_t *start = model_data->data() + offset;
+    // A sub-model placed at an odd alignment is read from an aligned copy, so
+    // that no scalar of it is loaded from a misaligned address.
+    std::unique_ptr<uint64_t[]> aligned_copy;
+    if (reinterpret_cast<uintptr_t>(start) % alignof(uint64_t) != 0) {
+      aligned_copy = std::make_unique<uint64_t[]>((size + 7) / 8);
+      std::memcpy(aligned_copy.get(), start, size);
+      start = reinterpret_cast<const uint8_t *>(aligned_copy.get());
+    }
     QdmReader reader;
-    if (!reader.ParseToJson(model_data->data() + offset, size)) continue;
+    if (!reader.ParseToJson(start, size)) continue;
     sub_models[header->name() != nullptr ? header->name()->str() : std::string()] = reader.json;
   }
   return picojson::value(std::move(sub_models));
