@@ -85,13 +85,16 @@ bool PlanRawData(const vb::Model &model, const WeightDataMap &collected, const A
   return true;
 }
 
-// Room for the embedded data the rebuild can write.
-uint64_t EmbeddedBound(const vb::Model &model) {
+// Room for the embedded data the rebuild can write. A header whose bytes are
+// nowhere fails the rebuild, so its size (which may be corrupt) does not count.
+uint64_t EmbeddedBound(const vb::Model &model, const WeightDataMap &collected) {
   uint64_t bound = 0;
   for (const vb::Binary *blob : *model.weights()) {
     if (IsRawOffset(*blob) || blob->headers() == nullptr) continue;
     for (const vb::BinaryHeader *header : *blob->headers()) {
-      if (header->size() != 0) bound += header->size() + (header->align() == 0 ? 64 : header->align());
+      bool found = false;
+      WeightSource(collected, model, *blob, *header, found);
+      if (header->size() != 0 && found) bound += header->size() + (header->align() == 0 ? 64 : header->align());
     }
   }
   return bound;
@@ -170,7 +173,7 @@ bool RestoreQdmsTool::RestoreSubModel(const vb::Model *stripped, const WeightDat
   if (!PlanRawData(model, collected, aligns, plan)) return false;
 
   ToolBuilder b = MakeToolBuilder();
-  ReserveBuilderSpace(b, plan.length + EmbeddedBound(model) + EstimateCopiedTables(model));
+  ReserveBuilderSpace(b, plan.length + EmbeddedBound(model, collected) + EstimateCopiedTables(model));
   const InPlaceBytes64 raw = CreateZeroedVector64(b, plan.length);
   for (const RawPlan::Copy &copy : plan.copies) {
     std::memcpy(raw.bytes.data() + copy.offset, copy.bytes.data(), copy.bytes.size());

@@ -101,6 +101,17 @@ bool StripQdmsTool::RebuildSubModel(const vb::Model *sub_model, const WeightKeyS
     return false;
   }
 
+  const uint64_t kept_count = collection.non_shared_count;
+  const RepackProgress progress = [kept_count](uint64_t done) { ShowProgressBar("Sub RAW Scan", done, kept_count); };
+  // Every kept range is checked before the layout sizes anything: a corrupt
+  // header size must fail here, not in an allocation of that size. The scan
+  // then runs without copying, so that its bars come out as far as the bad header.
+  if (!FindKeptOutOfRange(*sub_model, collection).ok()) {
+    const std::vector<std::span<uint8_t>> no_targets(collection.binaries.size());
+    PrintRepackFailure(CopyKeptWeights(*sub_model, collection, {}, no_targets, progress).failure);
+    return false;
+  }
+
   // The kept bytes go straight into the new raw_data, the first object of the builder.
   const KeptLayout layout = PlanKeptLayout(collection);
   ToolBuilder b = MakeToolBuilder();
@@ -110,10 +121,7 @@ bool StripQdmsTool::RebuildSubModel(const vb::Model *sub_model, const WeightKeyS
   std::vector<std::span<uint8_t>> data_targets;
   new_data.reserve(layout.data_lengths.size());
   for (uint64_t length : layout.data_lengths) data_targets.emplace_back(new_data.emplace_back(length, 0));
-  const uint64_t kept_count = collection.non_shared_count;
-  const RepackResult repacked =
-      CopyKeptWeights(*sub_model, collection, raw.bytes, data_targets,
-                      [kept_count](uint64_t done) { ShowProgressBar("Sub RAW Scan", done, kept_count); });
+  const RepackResult repacked = CopyKeptWeights(*sub_model, collection, raw.bytes, data_targets, progress);
   if (!repacked.ok()) {
     PrintRepackFailure(repacked.failure);
     return false;
