@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "builder_space.h"
+#include "mapped_pages.h"
 #include "restore_qdms_weight.h"
 #include "stripped_weight_marker.h"
 #include "sub_model_finish.h"
@@ -177,6 +178,7 @@ bool RestoreQdmsTool::RestoreSubModel(const vb::Model *stripped, const WeightDat
   const InPlaceBytes64 raw = CreateZeroedVector64(b, plan.length);
   for (const RawPlan::Copy &copy : plan.copies) {
     std::memcpy(raw.bytes.data() + copy.offset, copy.bytes.data(), copy.bytes.size());
+    ReleaseCopiedPages(copy.bytes);  // left alone unless they are pages of the stripped container
   }
   const auto version = CopyModelVersion(b, model);
   OffsetList<vb::Binary> binaries;

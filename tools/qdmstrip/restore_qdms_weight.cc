@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "mapped_pages.h"
 #include "progress_bar.h"
 #include "sub_model_view.h"
 #include "vadu_mmap.h"
@@ -68,6 +69,8 @@ bool CollectSubModel(const vb::Model &model, const std::string &path, WeightData
         const WeightBytes located = SourceBytes(model, *blob, *header);
         if (!located.found) return false;
         entry.bytes.assign(located.bytes.begin(), located.bytes.end());
+        // Only the copy is read from here on: the mapped pages need not stay resident.
+        ReleaseCopiedPages(located.bytes);
       }
       collected.emplace(key, std::move(entry));
     }
