@@ -11,6 +11,7 @@
 #include <stdexcept>
 
 #include "test_support.h"
+#include "unchanged_files.h"
 
 extern char **environ;
 
@@ -66,6 +67,8 @@ CliResult RunQdmstrip(const std::vector<std::string> &args, const std::string &w
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (!working_dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_dir.c_str());
+  // Whatever the run does, it must leave its inputs as they were.
+  const vadu::testing::UnchangedFiles inputs(vadu::testing::FileArguments(args, {"-o", "--output"}, working_dir));
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
@@ -73,6 +76,7 @@ CliResult RunQdmstrip(const std::vector<std::string> &args, const std::string &w
 
   int status = 0;
   if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid failed");
+  inputs.ExpectUnchanged();
   CliResult result;
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.out = Slurp(out_path);

@@ -3,25 +3,39 @@
 #include "restore_weight.h"
 #include "strip_weight.h"
 #include "test_support.h"
+#include "unchanged_files.h"
 #include "weight_tool_base.h"
 
 namespace vadu::qdmstrip::testing {
 
+namespace {
+
+// Whatever a run does, it must leave its inputs as they were.
+vadu::testing::UnchangedFiles GuardInputs(const std::vector<std::string> &inputs) {
+  return vadu::testing::UnchangedFiles({inputs.begin(), inputs.end()});
+}
+
+}  // namespace
+
 RunResult RunStrip(const std::vector<std::string> &inputs, const std::string &output) {
+  const vadu::testing::UnchangedFiles guard = GuardInputs(inputs);
   CapturedStreams streams;
   RunResult r;
   r.status = StripWeightRun(inputs, output);
   streams.Take();
+  guard.ExpectUnchanged();
   r.out = streams.out();
   r.err = streams.err();
   return r;
 }
 
 RunResult RunRestore(const std::vector<std::string> &inputs, const std::string &output) {
+  const vadu::testing::UnchangedFiles guard = GuardInputs(inputs);
   CapturedStreams streams;
   RunResult r;
   r.status = RestoreWeightRun(inputs, output);
   streams.Take();
+  guard.ExpectUnchanged();
   r.out = streams.out();
   r.err = streams.err();
   return r;

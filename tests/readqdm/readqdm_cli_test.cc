@@ -11,6 +11,7 @@
 
 #include "json_test_util.h"
 #include "model_factory.h"
+#include "unchanged_files.h"
 
 namespace vadu::testing {
 namespace {
@@ -23,6 +24,17 @@ struct RunResult {
   std::string out;
   std::string err;
 };
+
+// The words of a shell command line, without the quotes around them.
+Strings Words(const std::string &args) {
+  Strings words;
+  std::istringstream in(args);
+  for (std::string word; in >> word;) {
+    if (word.size() >= 2 && word.front() == '\'' && word.back() == '\'') word = word.substr(1, word.size() - 2);
+    words.push_back(word);
+  }
+  return words;
+}
 
 std::string Slurp(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
@@ -53,7 +65,10 @@ class ReadQdmCli : public ::testing::Test {
     const fs::path err = dir_ / "stderr.txt";
     const std::string command = "env -u VADU_LOG_LEVEL -u VADU_LOG_TAGS -u VADU_LOG_FILE " + env + " " +
                                 READQDM_BIN + " " + args + " >" + out.string() + " 2>" + err.string();
+    // Whatever the run does, it must leave the model file as it was.
+    const UnchangedFiles inputs(FileArguments(Words(args), {"--save_json"}, ""));
     const int raw = std::system(command.c_str());
+    inputs.ExpectUnchanged();
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     result.out = Slurp(out);
