@@ -1,5 +1,7 @@
 #include "sub_model_finish.h"
 
+#include <cstring>
+
 #include "copy_helpers.h"
 
 namespace vadu::qdmstrip {
@@ -65,8 +67,10 @@ void FinishSubModel(ToolBuilder &builder, const vb::Model &source, RawDataOffset
   ToolBuilder &b = builder;
   const OffsetList<vb::Binary> kernels = TableCopy::CollectKernels(b, &source);
   std::vector<vb::Buffer> workspace;
-  if (source.workspace() != nullptr) {
-    for (const vb::Buffer *buffer : *source.workspace()) workspace.push_back(*buffer);
+  if (source.workspace() != nullptr && source.workspace()->size() != 0) {
+    // Copied byte-wise: the verifier does not check the alignment of structs in a vector.
+    workspace.resize(source.workspace()->size());
+    std::memcpy(workspace.data(), source.workspace()->Data(), workspace.size() * sizeof(vb::Buffer));
   }
   const OffsetList<vb::TensorInfo> inputs = TableCopy::CollectInputs(b, &source);
   const OffsetList<vb::TensorInfo> outputs = TableCopy::CollectOutputs(b, &source);
