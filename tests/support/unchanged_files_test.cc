@@ -12,7 +12,8 @@ namespace fs = std::filesystem;
 class UnchangedFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(::testing::TempDir()) / "unchanged_files_test";
+    const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::path(::testing::TempDir()) / (std::string("unchanged_files_") + test->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     WriteFile(dir_ / "model.qdm", {1, 2, 3, 4});
