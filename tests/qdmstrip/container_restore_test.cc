@@ -123,7 +123,7 @@ TEST(ContainerRestoreTest, WhereTheBytesComeFrom) {
   embedded.type = kEmbedded;
   embedded.items = {Stripped(kC)};
   mixed.weights.push_back(embedded);
-  const std::string last = f.Put("s.qdms", {Sub(mixed, 3), Sub(Raw({kD}))});
+  const std::string last = f.Put("s.qdms", {Sub(mixed, 3), Sub(Raw({kD, Stripped(kB)}))});
   const testing::RunResult r = RunContainerRestore({first, second, last}, f.Out());
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("[INFO] Collected 3 unique weights"), std::string::npos);
@@ -147,6 +147,8 @@ TEST(ContainerRestoreTest, WhereTheBytesComeFrom) {
   EXPECT_EQ(ModelOf(sub)->raw_data()->size(), 64 + kD.bytes.size());
   // An embedded weight takes its bytes from a source that held it embedded.
   EXPECT_EQ(WeightBytes(sub, 1, 0), kC.bytes);
+  // A later sub-model still finds a weight an earlier one used.
+  EXPECT_EQ(WeightBytes(SubModelAt(container, 1), 0, 1), kB.bytes);
 }
 
 TEST(ContainerRestoreTest, EmptyHeaderListGivesAnEmptyContainer) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <unordered_map>
 
 #include "mapped_pages.h"
 #include "progress_bar.h"
@@ -78,6 +79,33 @@ bool CollectSubModel(const vb::Model &model, const std::string &path, WeightData
   return true;
 }
 
+// For each stripped sub-model, the collected weights it is the last to look
+// up; weights that no sub-model looks up are dropped at once. Letting each go
+// after its last use keeps the copies from piling up beside the restored
+// sub-models. A sub-model that does not open ends the scan (the restore stops there).
+std::vector<std::vector<WeightKey>> PlanReleases(const vb::Models &stripped, WeightDataMap &collected) {
+  const auto &headers = *stripped.model_headers();
+  std::unordered_map<WeightKey, uint32_t, WeightKeyHash> last_use;
+  for (uint32_t i = 0; i < headers.size(); ++i) {
+    SubModelView sub_model;
+    if (!sub_model.Open(stripped, *headers.Get(i))) break;
+    const vb::Model &model = *sub_model.model();
+    if (model.weights() == nullptr) break;
+    for (const vb::Binary *blob : *model.weights()) {
+      if (blob->headers() == nullptr) continue;
+      for (const vb::BinaryHeader *header : *blob->headers()) last_use[KeyOf(*header)] = i;
+    }
+  }
+  std::vector<std::vector<WeightKey>> releases(headers.size());
+  std::erase_if(collected, [&](const auto &entry) {
+    const auto use = last_use.find(entry.first);
+    if (use == last_use.end()) return true;
+    releases[use->second].push_back(entry.first);
+    return false;
+  });
+  return releases;
+}
+
 }  // namespace
 
 int RestoreQdmsRun(const std::vector<std::string> &inputs, const std::string &output) {
@@ -107,6 +135,7 @@ int RestoreQdmsTool::Run(const std::vector<std::string> &inputs, const std::stri
   }
 
   const auto &headers = *stripped->model_headers();
+  const std::vector<std::vector<WeightKey>> releases = PlanReleases(*stripped, collected);
   ContainerBlob blob;
   std::vector<ModelHeaderMetadata> metadata;
   for (uint32_t i = 0; i < headers.size(); ++i) {
@@ -121,6 +150,7 @@ int RestoreQdmsTool::Run(const std::vector<std::string> &inputs, const std::stri
       std::cerr << "[ERROR] Failed to restore sub-model\n";
       return 1;
     }
+    for (const WeightKey &key : releases[i]) collected.erase(key);
     const uint64_t start = blob.NextStart(header.align());
     if (header.align() != 0 && start % header.align() != 0) {
       std::cerr << "[ERROR] Container alignment mismatch for sub-model index " << i << "\n";
@@ -131,9 +161,6 @@ int RestoreQdmsTool::Run(const std::vector<std::string> &inputs, const std::stri
     metadata.push_back({size, start, header.hash(), header.align(), NameOf(header)});
     ShowProgressBar("Restore Qdms", i + 1, headers.size());
   }
-  // Every weight is in place: the copies are not needed for the container.
-  WeightDataMap().swap(collected);
-
   ToolBuilder container = MakeToolBuilder();
   AssembleContainer(container, blob, metadata, *stripped, EmptyValueLists::kWritten);
   const uint8_t *data = container.GetBufferPointer();
