@@ -17,7 +17,7 @@ class QdmReader : public BinaryJsonReader {
   picojson::value GetMemoryUsage(const binary::Model *model) const;
 
  private:
-  binary::ModelManager model_manager_;
+  [[maybe_unused]] binary::ModelManager model_manager_;  // carried, never used
 };
 
 }  // namespace vadu
