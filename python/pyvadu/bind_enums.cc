@@ -1,26 +1,12 @@
 #include "bindings.h"
+#include "status_enum.h"
 #include "vadu/runtime/enums.h"
 
 namespace vadu::python {
 
 void BindEnums(py::module_& m) {
   // Status is a global type: pychipctl returns its statuses through it.
-  py::enum_<vadu::Status>(m, "Status")
-      .value("ERR_UNDEFINED", vadu::ERR_UNDEFINED)
-      .value("OK", vadu::OK)
-      .value("UNINITIALIZED", vadu::UNINITIALIZED)
-      .value("OUT_OF_RANGE", vadu::OUT_OF_RANGE)
-      .value("UNSUPPORTED", vadu::UNSUPPORTED)
-      .value("INVALID_ARGUMENT", vadu::INVALID_ARGUMENT)
-      .value("ALREADY_EXISTS", vadu::ALREADY_EXISTS)
-      .value("PERMISSION_DENIED", vadu::PERMISSION_DENIED)
-      .value("UNAVAILABLE", vadu::UNAVAILABLE)
-      .value("UNAUTHENTICATED", vadu::UNAUTHENTICATED)
-      .value("RESOURCE_EXHAUSTED", vadu::RESOURCE_EXHAUSTED)
-      .value("TIMEOUT", vadu::TIMEOUT)
-      .value("ERR_KERNEL", vadu::ERR_KERNEL)
-      .value("ERR_FATAL", vadu::ERR_FATAL)
-      .export_values();
+  RegisterStatusEnum(m);
 
   py::enum_<vadu::DataFmt>(m, "DataFmt")
       .value("YUV420SP", vadu::YUV420SP)
