@@ -13,7 +13,7 @@ Factory = chipctl.HalDeviceFactory
 
 @pytest.fixture
 def sim(monkeypatch):
-    monkeypatch.delenv("VADU_SIM_DEVICE_COUNT", raising=False)
+    monkeypatch.delenv("VADU_SIM_DEVICE_NUM", raising=False)
     return Factory.create("sim")
 
 

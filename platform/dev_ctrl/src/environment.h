@@ -12,7 +12,7 @@ inline constexpr int32_t kMaxSimDeviceCount = 64;
 // VADU_BACKEND, or the build-time default when it is unset or empty.
 std::string DefaultBackendName();
 
-// VADU_SIM_DEVICE_COUNT when it is a whole number from 0 to kMaxSimDeviceCount,
+// VADU_SIM_DEVICE_NUM when it is a whole number from 0 to kMaxSimDeviceCount,
 // otherwise kDefaultSimDeviceCount.
 int32_t SimDeviceCount();
 

@@ -15,7 +15,7 @@ inline constexpr char kNullBackendName[] = "null";
 
 // Environment variables read when a device object is created.
 inline constexpr char kBackendEnvVar[] = "VADU_BACKEND";
-inline constexpr char kSimDeviceCountEnvVar[] = "VADU_SIM_DEVICE_COUNT";
+inline constexpr char kSimDeviceCountEnvVar[] = "VADU_SIM_DEVICE_NUM";
 
 class HalDeviceFactory {
  public:
