@@ -203,6 +203,14 @@ void CheckRestoredSubModel(const vt::Bytes &c_bytes, const vt::Bytes &r_bytes) {
       }
     }
   }
+  // Every byte of the weight data, the zero gaps included; a restored sub-model always has raw_data.
+  const testing::RestoredLayout layout = testing::ExpectedRestoredLayout(c);
+  for (uint32_t b = 0; b < c.weights()->size(); ++b) {
+    const auto *data = r.weights()->Get(b)->data();
+    EXPECT_EQ(data ? Copy({data->data(), data->size()}) : vt::Bytes(), layout.data[b]) << "data of binary " << b;
+  }
+  ASSERT_NE(r.raw_data(), nullptr);
+  EXPECT_EQ(Copy({r.raw_data()->data(), static_cast<size_t>(r.raw_data()->size())}), layout.raw);
 }
 
 TEST(ContainerRoundTripTest, EverySubModelComesBackOverGeneratedContainers) {

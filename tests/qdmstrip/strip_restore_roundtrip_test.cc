@@ -127,28 +127,6 @@ void CheckStripped(const vt::Bytes &c_bytes, const vt::Bytes &s_bytes, const std
   EXPECT_EQ(std::vector<uint8_t>(s.raw_data()->begin(), s.raw_data()->end()), raw_layout);
 }
 
-// Each distinct key of the RAW_OFFSET headers once, at the largest alignment any header gives it.
-uint64_t RestoredRawLength(const vb::Model &c) {
-  std::map<Key, uint32_t> aligns;
-  for (const vb::Binary *blob : *c.weights()) {
-    for (const vb::BinaryHeader *h : *blob->headers()) {
-      uint32_t &a = aligns[{h->hash(), h->size()}];
-      a = std::max(a, h->align());
-    }
-  }
-  std::set<Key> placed;
-  uint64_t length = 0;
-  for (const vb::Binary *blob : *c.weights()) {
-    if (!IsRaw(*blob)) continue;
-    for (const vb::BinaryHeader *h : *blob->headers()) {
-      const Key key{h->hash(), h->size()};
-      if (key.second == 0 || !placed.insert(key).second) continue;
-      length = vt::AlignedStart(length, aligns[key]) + key.second;
-    }
-  }
-  return length;
-}
-
 void CheckRestored(const vt::Bytes &c_bytes, const vt::Bytes &r_bytes) {
   EXPECT_TRUE(PassesStrictCheck(r_bytes));
   const vb::Model &c = *ModelOf(c_bytes);
@@ -171,12 +149,16 @@ void CheckRestored(const vt::Bytes &c_bytes, const vt::Bytes &r_bytes) {
       }
     }
   }
-  const uint64_t raw_length = RestoredRawLength(c);
-  if (raw_length == 0) {
+  // Every byte of the weight data, the zero gaps included.
+  const testing::RestoredLayout layout = testing::ExpectedRestoredLayout(c);
+  for (size_t b = 0; b < c.weights()->size(); ++b) {
+    EXPECT_EQ(Data(*r.weights()->Get(b)), layout.data[b]) << "data of binary " << b;
+  }
+  if (layout.raw.empty()) {
     EXPECT_EQ(r.raw_data(), nullptr);
   } else {
     ASSERT_NE(r.raw_data(), nullptr);
-    EXPECT_EQ(r.raw_data()->size(), raw_length);
+    EXPECT_EQ(std::vector<uint8_t>(r.raw_data()->begin(), r.raw_data()->end()), layout.raw);
   }
 }
 

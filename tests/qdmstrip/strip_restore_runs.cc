@@ -1,5 +1,10 @@
 #include "strip_restore_runs.h"
 
+#include <algorithm>
+#include <map>
+#include <set>
+#include <utility>
+
 #include "restore_weight.h"
 #include "strip_weight.h"
 #include "test_support.h"
@@ -61,6 +66,40 @@ std::span<const uint8_t> HeaderBytes(const binary::Model &model, const binary::B
 bool PassesStrictCheck(const vadu::testing::Bytes &model) {
   CapturedStreams quiet;
   return WeightToolBase::VerifyQdmModel(model.data(), model.size(), true, false, "");
+}
+
+RestoredLayout ExpectedRestoredLayout(const binary::Model &original) {
+  using Key = std::pair<uint64_t, uint64_t>;
+  const auto append = [](vadu::testing::Bytes &layout, std::span<const uint8_t> bytes, uint32_t align) {
+    layout.resize(vadu::testing::AlignedStart(layout.size(), align), 0);
+    layout.insert(layout.end(), bytes.begin(), bytes.end());
+  };
+  RestoredLayout layout;
+  if (original.weights() == nullptr) return layout;
+  std::map<Key, uint32_t> aligns;
+  for (const binary::Binary *blob : *original.weights()) {
+    if (blob->headers() == nullptr) continue;
+    for (const binary::BinaryHeader *h : *blob->headers()) {
+      uint32_t &a = aligns[{h->hash(), h->size()}];
+      a = std::max(a, h->align());
+    }
+  }
+  std::set<Key> placed;
+  for (const binary::Binary *blob : *original.weights()) {
+    vadu::testing::Bytes &data = layout.data.emplace_back();
+    if (blob->headers() == nullptr) continue;
+    const bool raw = blob->type() == binary::BinaryType_RAW_OFFSET;
+    for (const binary::BinaryHeader *h : *blob->headers()) {
+      const Key key{h->hash(), h->size()};
+      if (key.second == 0) continue;
+      if (!raw) {
+        append(data, HeaderBytes(original, *blob, *h), h->align());
+      } else if (placed.insert(key).second) {
+        append(layout.raw, HeaderBytes(original, *blob, *h), aligns[key]);
+      }
+    }
+  }
+  return layout;
 }
 
 }  // namespace vadu::qdmstrip::testing

@@ -29,4 +29,15 @@ std::span<const uint8_t> HeaderBytes(const binary::Model &model, const binary::B
 // The strict check the tools apply before writing, without its lines.
 bool PassesStrictCheck(const vadu::testing::Bytes &model);
 
+// The weight data a restore of `original` writes, every byte of it: raw_data
+// with each distinct key of the RAW_OFFSET headers once, in the order keys
+// first occur, at the largest alignment any header gives the key; the data of
+// each other Binary with every header's bytes at the header's own alignment;
+// zero bytes between (alignment 0 counts as 64). The bytes are the original's.
+struct RestoredLayout {
+  vadu::testing::Bytes raw;
+  std::vector<vadu::testing::Bytes> data;  // per weight Binary; empty for RAW_OFFSET ones
+};
+RestoredLayout ExpectedRestoredLayout(const binary::Model &original);
+
 }  // namespace vadu::qdmstrip::testing

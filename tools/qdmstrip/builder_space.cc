@@ -1,8 +1,8 @@
 #include "builder_space.h"
 
-#include <sys/mman.h>
-
+#include <cassert>
 #include <cstdint>
+#include <cstring>
 
 namespace vadu::qdmstrip {
 namespace {
@@ -15,15 +15,11 @@ struct BuilderBuffer : ToolBuilder {
 
 }  // namespace
 
+// No large-page hint: on hosts that take back the memory a guest frees, a
+// large page of fresh memory costs several times what small pages do, and
+// the builder's buffer is the largest allocation of a run.
 void ReserveBuilderSpace(ToolBuilder &builder, uint64_t bytes) {
-  auto &buffer = BuilderBuffer::Of(builder);
-  buffer.ensure_space(static_cast<size_t>(bytes));
-  // Large pages make touching GiBs of fresh memory much cheaper; only a hint.
-  constexpr uintptr_t kHugePage = uintptr_t{2} << 20;
-  const auto start = reinterpret_cast<uintptr_t>(buffer.scratch_data());
-  const uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-  const uintptr_t last = (start + buffer.capacity()) & ~(kHugePage - 1);
-  if (last > first) ::madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+  BuilderBuffer::Of(builder).ensure_space(static_cast<size_t>(bytes));
 }
 
 InPlaceBytes64 CreateZeroedVector64(ToolBuilder &builder, uint64_t length) {
@@ -32,6 +28,32 @@ InPlaceBytes64 CreateZeroedVector64(ToolBuilder &builder, uint64_t length) {
   uint8_t *start = builder.GetCurrentBufferPointer();
   const auto end = builder.EndVector<uint64_t, flatbuffers::uoffset64_t>(length);
   return {flatbuffers::Offset64<flatbuffers::Vector64<uint8_t>>(end), std::span<uint8_t>(start, length)};
+}
+
+InPlaceBytes64 CreateUnfilledVector64(ToolBuilder &builder, uint64_t length) {
+  builder.StartVector<uint8_t, flatbuffers::Offset64, uint64_t>(length);
+  uint8_t *start = BuilderBuffer::Of(builder).make_space(length);
+  const auto end = builder.EndVector<uint64_t, flatbuffers::uoffset64_t>(length);
+  return {flatbuffers::Offset64<flatbuffers::Vector64<uint8_t>>(end), std::span<uint8_t>(start, length)};
+}
+
+InPlaceBytes CreateUnfilledVector(ToolBuilder &builder, size_t length) {
+  builder.StartVector<uint8_t>(length);
+  uint8_t *start = BuilderBuffer::Of(builder).make_space(length);
+  const auto end = builder.EndVector(length);
+  return {flatbuffers::Offset<flatbuffers::Vector<uint8_t>>(end), std::span<uint8_t>(start, length)};
+}
+
+void GapZeroingWriter::Put(uint64_t offset, std::span<const uint8_t> bytes) {
+  assert(offset >= end_ && offset <= target_.size() && bytes.size() <= target_.size() - offset);
+  if (offset > end_) std::memset(target_.data() + end_, 0, offset - end_);
+  if (!bytes.empty()) std::memcpy(target_.data() + offset, bytes.data(), bytes.size());
+  end_ = offset + bytes.size();
+}
+
+void GapZeroingWriter::Finish() {
+  if (target_.size() > end_) std::memset(target_.data() + end_, 0, target_.size() - end_);
+  end_ = target_.size();
 }
 
 }  // namespace vadu::qdmstrip

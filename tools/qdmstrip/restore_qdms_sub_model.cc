@@ -1,12 +1,12 @@
 // RestoreQdmsTool::RestoreSubModel: one stripped sub-model rebuilt with its
 // weights' bytes put back, in a builder of its own. Each distinct raw key is
 // placed once, at the largest alignment any header gives it.
-#include <cstring>
 #include <iostream>
 #include <span>
 #include <unordered_map>
 
 #include "builder_space.h"
+#include "embedded_data.h"
 #include "mapped_pages.h"
 #include "restore_qdms_weight.h"
 #include "stripped_weight_marker.h"
@@ -105,7 +105,7 @@ uint64_t EmbeddedBound(const vb::Model &model, const WeightDataMap &collected) {
 // copy, embedded ones get their bytes appended to the Binary's new data.
 bool RebuildBinary(ToolBuilder &b, const vb::Model &model, const vb::Binary &blob, const WeightDataMap &collected,
                    const OffsetMap &raw_offsets, fb::Offset<vb::Binary> &rebuilt) {
-  std::vector<uint8_t> data;
+  EmbeddedData data;
   OffsetList<vb::BinaryHeader> headers;
   if (blob.headers() != nullptr) {
     for (const vb::BinaryHeader *header : *blob.headers()) {
@@ -130,16 +130,14 @@ bool RebuildBinary(ToolBuilder &b, const vb::Model &model, const vb::Binary &blo
           std::cerr << "[ERROR] Missing embedded weight data for: " << NameOrUnknown(*header) << "\n";
           return false;
         }
-        new_offset = AlignedPosition(data.size(), header->align());
-        data.resize(new_offset, 0);
-        data.insert(data.end(), bytes.begin(), bytes.end());
+        new_offset = data.Append(bytes, header->align());
       }
       fb::Offset<fb::String> name = 0;
       if (header->name() != nullptr) name = b.CreateString(header->name()->c_str(), header->name()->size());
       headers.push_back(vb::CreateBinaryHeader(b, key.size, new_offset, key.hash, header->align(), name));
     }
   }
-  const auto data_vector = data.empty() ? 0 : b.CreateVector(data);
+  const auto data_vector = data.CreateIn(b, ReleaseCopiedPages);
   // An empty headers vector stays: without it the strict check would refuse the Binary.
   const auto header_vector = blob.headers() == nullptr ? 0 : b.CreateVector(headers);
   OffsetList<vb::Attribute> attrs;
@@ -175,11 +173,14 @@ bool RestoreQdmsTool::RestoreSubModel(const vb::Model *stripped, const WeightDat
 
   ToolBuilder b = MakeToolBuilder();
   ReserveBuilderSpace(b, plan.length + EmbeddedBound(model, collected) + EstimateCopiedTables(model));
-  const InPlaceBytes64 raw = CreateZeroedVector64(b, plan.length);
+  const InPlaceBytes64 raw = CreateUnfilledVector64(b, plan.length);
+  // The copies are in placement order, so the writer also zeroes the alignment gaps.
+  GapZeroingWriter writer(raw.bytes);
   for (const RawPlan::Copy &copy : plan.copies) {
-    std::memcpy(raw.bytes.data() + copy.offset, copy.bytes.data(), copy.bytes.size());
+    writer.Put(copy.offset, copy.bytes);
     ReleaseCopiedPages(copy.bytes);  // left alone unless they are pages of the stripped container
   }
+  writer.Finish();
   const auto version = CopyModelVersion(b, model);
   OffsetList<vb::Binary> binaries;
   for (const vb::Binary *blob : *model.weights()) {

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "builder_space.h"
+#include "embedded_data.h"
 #include "mapped_pages.h"
 #include "progress_bar.h"
 #include "restore_weight.h"
@@ -104,11 +105,14 @@ uint64_t EmbeddedBound(const vb::Model &model, const WeightDataMap &collected) {
 }
 
 // Copies each placed key's bytes, from the sources where collected and from
-// the stripped model itself otherwise. Returns the number of distinct keys.
+// the stripped model itself otherwise, and zeroes the alignment gaps: `raw`
+// need not be zero-filled. Counts the distinct keys in `unique`.
 // With an empty `raw` (an incomplete plan) nothing is copied; the run goes as
 // far as the first key without bytes and fails there.
 bool FillRawData(const vb::Model &model, const WeightDataMap &collected, const RawPlan &plan, std::span<uint8_t> raw,
                  uint64_t total, uint64_t &unique) {
+  // Keys are met in the order they were placed, so offsets only grow.
+  GapZeroingWriter writer(raw);
   std::unordered_set<WeightKey, WeightKeyHash> filled;
   uint64_t counter = 0;
   bool ok = true;
@@ -130,11 +134,12 @@ bool FillRawData(const vb::Model &model, const WeightDataMap &collected, const R
       }
       bytes = own.bytes;
     }
-    if (!raw.empty()) std::memcpy(raw.data() + plan.offsets.at(key), bytes.data(), bytes.size());
+    if (!raw.empty()) writer.Put(plan.offsets.at(key), bytes);
     ReleaseCopiedPages(bytes);
     filled.insert(key);
     ++unique;
   });
+  if (ok && !raw.empty()) writer.Finish();
   return ok;
 }
 
@@ -178,7 +183,7 @@ bool RestoreWeightTool::RestoreWeights(const vb::Model &model, const WeightDataM
   if (plan.complete) {
     // Room for the whole restored model, so that the builder never copies the raw data while it grows.
     ReserveBuilderSpace(builder_, plan.length + EmbeddedBound(model, collected) + 2 * metadata + kMetadataSlack);
-    if (plan.length != 0) raw = CreateZeroedVector64(builder_, plan.length);
+    if (plan.length != 0) raw = CreateUnfilledVector64(builder_, plan.length);
   }
   uint64_t unique = 0;
   if (!FillRawData(model, collected, plan, raw.bytes, total, unique)) return false;
@@ -190,7 +195,7 @@ bool RestoreWeightTool::RestoreWeights(const vb::Model &model, const WeightDataM
   ToolBuilder &b = builder_;
   uint64_t k = 0;
   for (const vb::Binary *blob : *model.weights()) {
-    std::vector<uint8_t> data;
+    EmbeddedData data;
     OffsetList<vb::BinaryHeader> headers;
     if (blob->headers() != nullptr) {
       for (const vb::BinaryHeader *header : *blob->headers()) {
@@ -222,17 +227,14 @@ bool RestoreWeightTool::RestoreWeights(const vb::Model &model, const WeightDataM
             }
             bytes = own.bytes;
           }
-          new_offset = AlignedPosition(data.size(), header->align());
-          data.resize(new_offset, 0);
-          data.insert(data.end(), bytes.begin(), bytes.end());
-          ReleaseCopiedPages(bytes);
+          new_offset = data.Append(bytes, header->align());
         }
         fb::Offset<fb::String> name = 0;
         if (header->name() != nullptr) name = b.CreateString(header->name()->c_str(), header->name()->size());
         headers.push_back(vb::CreateBinaryHeader(b, key.size, new_offset, key.hash, header->align(), name));
       }
     }
-    auto data_vector = data.empty() ? 0 : b.CreateVector(data);
+    auto data_vector = data.CreateIn(b, ReleaseCopiedPages);
     // An empty headers vector stays: without it the strict check would refuse the Binary.
     auto header_vector = blob->headers() == nullptr ? 0 : b.CreateVector(headers);
     std::vector<const vb::Attribute *> attr_sources;
