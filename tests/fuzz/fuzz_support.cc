@@ -20,13 +20,13 @@ class NullBuffer : public std::streambuf {
 
 constexpr size_t kPageSize = 4096;
 
-// Memory-backed when the machine has /dev/shm: every run writes and maps
-// files, and on a disk the mapped file's release (which drops its cached
-// pages) makes each run wait for the write.
+// $TMPDIR when set, else memory-backed when the machine has /dev/shm: every
+// run writes and maps files, and on a disk the mapped file's release (which
+// drops its cached pages) makes each run wait for the write.
 std::string Base() {
-  if (access("/dev/shm", W_OK | X_OK) == 0) return "/dev/shm";
   const char *tmpdir = std::getenv("TMPDIR");
-  return tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp";
+  if (tmpdir != nullptr && *tmpdir != '\0') return tmpdir;
+  return access("/dev/shm", W_OK | X_OK) == 0 ? "/dev/shm" : "/tmp";
 }
 
 struct Scratch {

@@ -33,8 +33,9 @@ class PageAlignedCopy {
   size_t size_;
 };
 
-// A directory of this process's own, created on first use under /dev/shm
-// (else $TMPDIR or /tmp) and removed at normal exit. The working directory stays as it is
+// A directory of this process's own, created on first use under $TMPDIR
+// (else /dev/shm or /tmp) and removed at normal exit; libFuzzer's own exits
+// skip that, so scripts/fuzz points TMPDIR at a directory it removes. The working directory stays as it is
 // (libFuzzer resolves its paths after initialisation), so a verification dump
 // the tools drop there lands where the caller runs the target.
 const std::filesystem::path &ScratchDir();
