@@ -51,9 +51,8 @@ fb::Offset<vb::TensorInfo> Tensor(ToolBuilder &b, const char *name, std::vector<
   return vb::CreateTensorInfo(b, vb::TensorFmt_FMT_ND, &dtype, name_string, shape_vector, 64);
 }
 
-// One sub-model whose raw_data holds the weights `hashes` back to back.
-vadu::qdmstrip::SubModelBuffer SubModel(const std::vector<uint64_t> &hashes, uint64_t weight_bytes) {
-  ToolBuilder b = vadu::qdmstrip::MakeToolBuilder();
+// One sub-model whose raw_data holds the weights `hashes` back to back, built in `b`.
+void SubModel(ToolBuilder &b, const std::vector<uint64_t> &hashes, uint64_t weight_bytes) {
   const uint64_t raw_bytes = hashes.size() * weight_bytes;
   vadu::qdmstrip::ReserveBuilderSpace(b, raw_bytes + (uint64_t{1} << 20) + hashes.size() * 128);
   const auto raw = vadu::qdmstrip::CreateZeroedVector64(b, raw_bytes);
@@ -81,22 +80,21 @@ vadu::qdmstrip::SubModelBuffer SubModel(const std::vector<uint64_t> &hashes, uin
   auto model = vb::CreateModel(b, version, name, 0, kernels, weight_vector, 0, input_vector, output_vector, quant,
                                config, attrs, raw.offset);
   vb::FinishModelBuffer(b, model);
-  return b.Release();
 }
 
 bool WriteContainer(const std::string &path, const std::vector<std::vector<uint64_t>> &sub_models,
                     uint64_t weight_bytes) {
-  vadu::qdmstrip::ContainerBlob blob;
+  vadu::qdmstrip::ContainerBlob blob(uint64_t{1} << 20);
   std::vector<vadu::qdmstrip::ModelHeaderMetadata> metadata;
   for (size_t i = 0; i < sub_models.size(); ++i) {
     const uint32_t align = kSubModelAligns[i % std::size(kSubModelAligns)];
-    vadu::qdmstrip::SubModelBuffer sub = SubModel(sub_models[i], weight_bytes);
     const uint64_t start = blob.NextStart(align);
-    metadata.push_back({sub.size(), start, 0x5000 + i, align, "sub" + std::to_string(i)});
-    blob.Place(std::move(sub), start);
+    ToolBuilder sub = blob.SubModelBuilder(start);
+    SubModel(sub, sub_models[i], weight_bytes);
+    metadata.push_back({sub.GetSize(), start, 0x5000 + i, align, "sub" + std::to_string(i)});
+    blob.Place(sub, start);
   }
-  ToolBuilder b = vadu::qdmstrip::MakeToolBuilder();
-  vadu::qdmstrip::ReserveBuilderSpace(b, blob.size() + (uint64_t{1} << 20));
+  ToolBuilder b = blob.ContainerBuilder();
   const auto model_data = blob.CreateIn(b);
   std::vector<fb::Offset<vb::BinaryHeader>> headers;
   for (const auto &m : metadata) {

@@ -22,25 +22,29 @@ void ReserveBuilderSpace(ToolBuilder &builder, uint64_t bytes) {
   BuilderBuffer::Of(builder).ensure_space(static_cast<size_t>(bytes));
 }
 
+// The bytes are located once the vector is ended: pushing its length may
+// still move the builder's buffer.
 InPlaceBytes64 CreateZeroedVector64(ToolBuilder &builder, uint64_t length) {
   builder.StartVector<uint8_t, flatbuffers::Offset64, uint64_t>(length);
   builder.Pad(length);
-  uint8_t *start = builder.GetCurrentBufferPointer();
   const auto end = builder.EndVector<uint64_t, flatbuffers::uoffset64_t>(length);
+  uint8_t *start = builder.GetCurrentBufferPointer() + sizeof(uint64_t);
   return {flatbuffers::Offset64<flatbuffers::Vector64<uint8_t>>(end), std::span<uint8_t>(start, length)};
 }
 
 InPlaceBytes64 CreateUnfilledVector64(ToolBuilder &builder, uint64_t length) {
   builder.StartVector<uint8_t, flatbuffers::Offset64, uint64_t>(length);
-  uint8_t *start = BuilderBuffer::Of(builder).make_space(length);
+  BuilderBuffer::Of(builder).make_space(length);
   const auto end = builder.EndVector<uint64_t, flatbuffers::uoffset64_t>(length);
+  uint8_t *start = builder.GetCurrentBufferPointer() + sizeof(uint64_t);
   return {flatbuffers::Offset64<flatbuffers::Vector64<uint8_t>>(end), std::span<uint8_t>(start, length)};
 }
 
 InPlaceBytes CreateUnfilledVector(ToolBuilder &builder, size_t length) {
   builder.StartVector<uint8_t>(length);
-  uint8_t *start = BuilderBuffer::Of(builder).make_space(length);
+  BuilderBuffer::Of(builder).make_space(length);
   const auto end = builder.EndVector(length);
+  uint8_t *start = builder.GetCurrentBufferPointer() + sizeof(flatbuffers::uoffset_t);
   return {flatbuffers::Offset<flatbuffers::Vector<uint8_t>>(end), std::span<uint8_t>(start, length)};
 }
 

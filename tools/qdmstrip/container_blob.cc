@@ -1,5 +1,8 @@
 #include "container_blob.h"
 
+#include <cassert>
+#include <cstring>
+
 #include "builder_space.h"
 #include "table_copy.h"
 #include "weight_bytes.h"
@@ -10,7 +13,9 @@ namespace {
 namespace vb = ::vadu::binary;
 namespace fb = ::flatbuffers;
 
-constexpr uint64_t kGraphSlack = 1 << 20;
+// Only address space until written, so it can be generous.
+constexpr uint64_t kGraphSlack = 16 << 20;
+constexpr uint64_t kPage = 4096;
 
 template <typename T>
 fb::Offset<fb::Vector<fb::Offset<T>>> VectorOf(ToolBuilder &builder, const OffsetList<T> &offsets,
@@ -19,46 +24,99 @@ fb::Offset<fb::Vector<fb::Offset<T>>> VectorOf(ToolBuilder &builder, const Offse
   return builder.CreateVector(offsets);
 }
 
-// Rough size of what the container holds beside its sub-models, so that the
-// builder does not copy the blob while it grows.
-uint64_t GraphReserve(const vb::Models &source) {
+size_t RoundUp(uint64_t value, uint64_t multiple) {
+  return static_cast<size_t>((value + multiple - 1) / multiple * multiple);
+}
+
+}  // namespace
+
+uint64_t ContainerHeadroom(const vb::Models &source) {
   const auto *headers = source.model_headers();
   uint64_t count = headers != nullptr ? headers->size() : 0;
   if (source.operations() != nullptr) count += source.operations()->size();
   if (source.inputs() != nullptr) count += source.inputs()->size();
   if (source.outputs() != nullptr) count += source.outputs()->size();
-  return kGraphSlack + count * 1024;
+  return kGraphSlack + count * 4096;
 }
 
-}  // namespace
+ContainerBlob::ContainerBlob(uint64_t headroom) : headroom_(RoundUp(headroom, kPage)) {}
 
 uint64_t ContainerBlob::NextStart(uint32_t align) const { return AlignedPosition(size_, align); }
 
-void ContainerBlob::Place(SubModelBuffer part, uint64_t start) {
-  size_ = start + part.size();
-  parts_.push_back({start, std::move(part)});
+size_t ContainerBlob::BlobTop() const { return headroom_ + RoundUp(size_, 8); }
+
+ToolBuilder ContainerBlob::SubModelBuilder(uint64_t start) {
+  assert(start >= size_);
+  // At a multiple of 8, so that the sub-model is as aligned in memory as in a
+  // buffer of its own while it is checked.
+  sub_model_allocator_.set_position(headroom_ + RoundUp(start, 8));
+  return MakeToolBuilder(&sub_model_allocator_);
+}
+
+void ContainerBlob::Place(ToolBuilder &builder, uint64_t start) {
+  uint8_t *blob = memory_.data() + headroom_;
+  const size_t size = builder.GetSize();
+  assert(start >= size_ && builder.GetBufferPointer() >= blob + start);
+  std::memset(blob + size_, 0, static_cast<size_t>(start - size_));
+  std::memmove(blob + start, builder.GetBufferPointer(), size);
+  size_ = start + size;
+}
+
+ToolBuilder ContainerBlob::ContainerBuilder() {
+  ToolBuilder builder = MakeToolBuilder(&container_allocator_);
+  // All of the block up to the blob's end: the blob lies at the top, where the first vector goes.
+  ReserveBuilderSpace(builder, BlobTop());
+  return builder;
 }
 
 fb::Offset64<fb::Vector64<uint8_t>> ContainerBlob::CreateIn(ToolBuilder &builder) {
-  // The builder fills from the back: the last part goes in first, each
-  // followed (in the blob) by the zero bytes up to the next part.
-  builder.StartVector<uint8_t, fb::Offset64, uint64_t>(size_);
-  uint64_t next = size_;
-  for (auto part = parts_.rbegin(); part != parts_.rend(); ++part) {
-    builder.Pad(next - (part->start + part->bytes.size()));
-    builder.PushBytes(part->bytes.data(), part->bytes.size());
-    next = part->start;
-    part->bytes = SubModelBuffer();
+  const InPlaceBytes64 model_data = CreateUnfilledVector64(builder, size_);
+  if (size_ != 0) {
+    const uint8_t *blob = memory_.data() + headroom_;
+    if (model_data.bytes.data() != blob) std::memmove(model_data.bytes.data(), blob, static_cast<size_t>(size_));
   }
-  builder.Pad(next);
-  parts_.clear();
-  return fb::Offset64<fb::Vector64<uint8_t>>(builder.EndVector<uint64_t, fb::uoffset64_t>(size_));
+  return model_data.offset;
+}
+
+uint8_t *ContainerBlob::SubModelAllocator::allocate(size_t size) {
+  blob_.memory_.Reserve(position_ + size);
+  return blob_.memory_.data() + position_;
+}
+
+// Grows upwards in place (the block may move as a whole): the used back end
+// moves up to the new top, the scratch at the front stays where it is.
+uint8_t *ContainerBlob::SubModelAllocator::reallocate_downward(uint8_t *, size_t old_size, size_t new_size,
+                                                               size_t in_use_back, size_t) {
+  blob_.memory_.Reserve(position_ + new_size);
+  uint8_t *p = blob_.memory_.data() + position_;
+  std::memmove(p + new_size - in_use_back, p + old_size - in_use_back, in_use_back);
+  return p;
+}
+
+uint8_t *ContainerBlob::ContainerAllocator::allocate(size_t size) {
+  const size_t top = blob_.BlobTop();
+  blob_.memory_.Reserve(top);
+  if (size <= top) return blob_.memory_.data() + top - size;
+  return new uint8_t[size];
+}
+
+void ContainerBlob::ContainerAllocator::deallocate(uint8_t *p, size_t) {
+  if (!blob_.memory_.Contains(p)) delete[] p;
+}
+
+// The block cannot grow below its start: a bigger buffer comes from the heap.
+uint8_t *ContainerBlob::ContainerAllocator::reallocate_downward(uint8_t *old_p, size_t old_size, size_t new_size,
+                                                                size_t in_use_back, size_t in_use_front) {
+  auto *p = new uint8_t[new_size];
+  std::memcpy(p + new_size - in_use_back, old_p + old_size - in_use_back, in_use_back);
+  std::memcpy(p, old_p, in_use_front);
+  deallocate(old_p, old_size);
+  return p;
 }
 
 void AssembleContainer(ToolBuilder &builder, ContainerBlob &blob, const std::vector<ModelHeaderMetadata> &metadata,
                        const vb::Models &source, EmptyValueLists value_lists) {
   ToolBuilder &b = builder;
-  ReserveBuilderSpace(b, blob.size() + GraphReserve(source));
   const auto model_data = blob.CreateIn(b);
 
   OffsetList<vb::BinaryHeader> headers;

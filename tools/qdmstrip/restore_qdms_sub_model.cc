@@ -156,8 +156,7 @@ bool RebuildBinary(ToolBuilder &b, const vb::Model &model, const vb::Binary &blo
 
 }  // namespace
 
-bool RestoreQdmsTool::RestoreSubModel(const vb::Model *stripped, const WeightDataMap &collected,
-                                      SubModelBuffer &restored) {
+bool RestoreQdmsTool::RestoreSubModel(const vb::Model *stripped, const WeightDataMap &collected, ToolBuilder &b) {
   if (stripped == nullptr) {
     std::cerr << "[ERROR] stripped_sub is null\n";
     return false;
@@ -171,7 +170,6 @@ bool RestoreQdmsTool::RestoreSubModel(const vb::Model *stripped, const WeightDat
   RawPlan plan;
   if (!PlanRawData(model, collected, aligns, plan)) return false;
 
-  ToolBuilder b = MakeToolBuilder();
   ReserveBuilderSpace(b, plan.length + EmbeddedBound(model, collected) + EstimateCopiedTables(model));
   const InPlaceBytes64 raw = CreateUnfilledVector64(b, plan.length);
   // The copies are in placement order, so the writer also zeroes the alignment gaps.
@@ -194,7 +192,6 @@ bool RestoreQdmsTool::RestoreSubModel(const vb::Model *stripped, const WeightDat
     std::cerr << "[ERROR] Restored sub-model verification failed\n";
     return false;
   }
-  restored = b.Release();
   return true;
 }
 

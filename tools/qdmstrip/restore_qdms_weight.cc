@@ -136,7 +136,7 @@ int RestoreQdmsTool::Run(const std::vector<std::string> &inputs, const std::stri
 
   const auto &headers = *stripped->model_headers();
   const std::vector<std::vector<WeightKey>> releases = PlanReleases(*stripped, collected);
-  ContainerBlob blob;
+  ContainerBlob blob(ContainerHeadroom(*stripped));
   std::vector<ModelHeaderMetadata> metadata;
   for (uint32_t i = 0; i < headers.size(); ++i) {
     const vb::BinaryHeader &header = *headers.Get(i);
@@ -145,23 +145,24 @@ int RestoreQdmsTool::Run(const std::vector<std::string> &inputs, const std::stri
       std::cerr << "[ERROR] Sub-model verification failed in stripped qdms\n";
       return 1;
     }
-    SubModelBuffer restored;
+    // Built where it will lie in the new container, so it is never copied into a buffer of its own.
+    const uint64_t start = blob.NextStart(header.align());
+    ToolBuilder restored = blob.SubModelBuilder(start);
     if (!RestoreSubModel(sub_model.model(), collected, restored)) {
       std::cerr << "[ERROR] Failed to restore sub-model\n";
       return 1;
     }
     for (const WeightKey &key : releases[i]) collected.erase(key);
-    const uint64_t start = blob.NextStart(header.align());
     if (header.align() != 0 && start % header.align() != 0) {
       std::cerr << "[ERROR] Container alignment mismatch for sub-model index " << i << "\n";
       return 1;
     }
-    const uint64_t size = restored.size();
-    blob.Place(std::move(restored), start);
+    const uint64_t size = restored.GetSize();
+    blob.Place(restored, start);
     metadata.push_back({size, start, header.hash(), header.align(), NameOf(header)});
     ShowProgressBar("Restore Qdms", i + 1, headers.size());
   }
-  ToolBuilder container = MakeToolBuilder();
+  ToolBuilder container = blob.ContainerBuilder();
   AssembleContainer(container, blob, metadata, *stripped, EmptyValueLists::kWritten);
   const uint8_t *data = container.GetBufferPointer();
   const uint64_t size = container.GetSize();

@@ -28,11 +28,10 @@ class RestoreQdmsTool : public WeightToolBase {
   static bool CollectSourceWeightsQdms(const std::vector<std::string> &paths, WeightDataMap &collected);
 
   // Rebuilds one stripped sub-model with its weights' bytes put back (from
-  // `collected` where a key is there, from the sub-model itself otherwise);
-  // `restored` receives the finished buffer once it passed the strict check.
-  // Silent on success.
-  static bool RestoreSubModel(const binary::Model *stripped, const WeightDataMap &collected,
-                              SubModelBuffer &restored);
+  // `collected` where a key is there, from the sub-model itself otherwise)
+  // in `builder` (fresh, with the settings of MakeToolBuilder), which holds
+  // the finished buffer once it passed the strict check. Silent on success.
+  static bool RestoreSubModel(const binary::Model *stripped, const WeightDataMap &collected, ToolBuilder &builder);
 };
 
 }  // namespace vadu::qdmstrip

@@ -89,7 +89,7 @@ bool RebuildBinaries(ToolBuilder &b, const WeightCollection &collection,
 
 }  // namespace
 
-bool StripQdmsTool::RebuildSubModel(const vb::Model *sub_model, const WeightKeySet &shared, SubModelBuffer &rebuilt) {
+bool StripQdmsTool::RebuildSubModel(const vb::Model *sub_model, const WeightKeySet &shared, ToolBuilder &b) {
   if (sub_model == nullptr) return false;
   WeightCollection collection;
   if (!GatherWeightMetadata(sub_model, shared, collection)) {
@@ -114,7 +114,6 @@ bool StripQdmsTool::RebuildSubModel(const vb::Model *sub_model, const WeightKeyS
 
   // The kept bytes go straight into the new raw_data, the first object of the builder.
   const KeptLayout layout = PlanKeptLayout(collection);
-  ToolBuilder b = MakeToolBuilder();
   ReserveBuilderSpace(b, BuilderReserve(*sub_model, layout));
   const InPlaceBytes64 raw = CreateZeroedVector64(b, layout.raw_length);
   std::vector<std::vector<uint8_t>> new_data;
@@ -136,7 +135,6 @@ bool StripQdmsTool::RebuildSubModel(const vb::Model *sub_model, const WeightKeyS
     std::cerr << "[ERROR] Sub-model verification failed (with strict check)\n";
     return false;
   }
-  rebuilt = b.Release();
   return true;
 }
 

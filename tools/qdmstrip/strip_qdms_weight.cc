@@ -29,7 +29,7 @@ int StripQdmsTool::Run(const std::vector<std::string> &inputs, const std::string
   if (last == nullptr || last->model_headers() == nullptr || last->model_data() == nullptr) return 1;
 
   const auto &headers = *last->model_headers();
-  ContainerBlob blob;
+  ContainerBlob blob(ContainerHeadroom(*last));
   std::vector<ModelHeaderMetadata> metadata;
   for (uint32_t i = 0; i < headers.size(); ++i) {
     const vb::BinaryHeader &header = *headers.Get(i);
@@ -38,17 +38,18 @@ int StripQdmsTool::Run(const std::vector<std::string> &inputs, const std::string
       std::cerr << "[ERROR] Original sub-model verify failed for index " << i << "\n";
       return 1;
     }
-    SubModelBuffer rebuilt;
-    if (!RebuildSubModel(sub_model.model(), shared, rebuilt)) return 1;
+    // Built where it will lie in the new container, so it is never copied into a buffer of its own.
     const uint64_t start = blob.NextStart(header.align());
-    const uint64_t size = rebuilt.size();
-    blob.Place(std::move(rebuilt), start);
+    ToolBuilder rebuilt = blob.SubModelBuilder(start);
+    if (!RebuildSubModel(sub_model.model(), shared, rebuilt)) return 1;
+    const uint64_t size = rebuilt.GetSize();
+    blob.Place(rebuilt, start);
     metadata.push_back({size, start, header.hash(), header.align(),
                         header.name() != nullptr ? header.name()->str() : std::string()});
     ShowProgressBar("Rebuild qdms", i + 1, headers.size());
   }
 
-  ToolBuilder container = MakeToolBuilder();
+  ToolBuilder container = blob.ContainerBuilder();
   AssembleContainer(container, blob, metadata, *last, EmptyValueLists::kLeftOut);
   const uint8_t *data = container.GetBufferPointer();
   const uint64_t size = container.GetSize();

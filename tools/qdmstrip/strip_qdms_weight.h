@@ -36,8 +36,9 @@ class StripQdmsTool : public WeightToolBase {
   bool IntersectSharedWeightsQdms(const std::vector<std::string> &inputs, WeightKeySet &shared);
 
   // Rebuilds one sub-model with the weights of `shared` stripped and the
-  // kept ones repacked; `rebuilt` receives the finished, checked buffer.
-  static bool RebuildSubModel(const binary::Model *sub_model, const WeightKeySet &shared, SubModelBuffer &rebuilt);
+  // kept ones repacked in `builder` (fresh, with the settings of
+  // MakeToolBuilder), which holds the finished, checked buffer on success.
+  static bool RebuildSubModel(const binary::Model *sub_model, const WeightKeySet &shared, ToolBuilder &builder);
 };
 
 }  // namespace vadu::qdmstrip

@@ -2,8 +2,10 @@
 
 namespace vadu::qdmstrip {
 
-ToolBuilder MakeToolBuilder() {
-  ToolBuilder builder(kBuilderInitialSize);
+ToolBuilder MakeToolBuilder() { return MakeToolBuilder(nullptr); }
+
+ToolBuilder MakeToolBuilder(flatbuffers::Allocator *allocator) {
+  ToolBuilder builder(kBuilderInitialSize, allocator);
   builder.ForceDefaults(true);
   builder.DedupVtables(false);
   return builder;

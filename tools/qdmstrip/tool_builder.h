@@ -16,5 +16,7 @@ inline constexpr size_t kBuilderInitialSize = 1024;
 // writes every scalar even when it equals its default and gives every table
 // its own vtable.
 ToolBuilder MakeToolBuilder();
+// The same, taking its memory from `allocator` (not owned; must outlive the builder).
+ToolBuilder MakeToolBuilder(flatbuffers::Allocator *allocator);
 
 }  // namespace vadu::qdmstrip

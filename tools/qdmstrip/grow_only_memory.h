@@ -1,0 +1,30 @@
+// One block of anonymous memory that only grows and keeps its content when
+// it does (it may move). Pages are taken from the system only when first
+// written, so reserving more than will be used costs nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vadu::qdmstrip {
+
+class GrowOnlyMemory {
+ public:
+  GrowOnlyMemory() = default;
+  ~GrowOnlyMemory();
+  GrowOnlyMemory(const GrowOnlyMemory &) = delete;
+  GrowOnlyMemory &operator=(const GrowOnlyMemory &) = delete;
+
+  // Makes at least `bytes` usable. Throws std::bad_alloc when the system refuses.
+  void Reserve(size_t bytes);
+
+  uint8_t *data() const { return data_; }
+  size_t capacity() const { return capacity_; }
+  bool Contains(const uint8_t *p) const { return data_ != nullptr && p >= data_ && p < data_ + capacity_; }
+
+ private:
+  uint8_t *data_ = nullptr;
+  size_t capacity_ = 0;
+};
+
+}  // namespace vadu::qdmstrip
