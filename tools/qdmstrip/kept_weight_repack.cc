@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "builder_space.h"
 #include "mapped_pages.h"
 #include "weight_bytes.h"
 
@@ -48,16 +49,17 @@ WeightSource SourceOf(const binary::Model &model, const WeightCollection &collec
   return {false, blob->data() != nullptr, WholeVector(blob->data())};
 }
 
-// Copies one header's bytes from `source` into `target` at its new offset;
-// an empty target only has the range checked.
+// Copies one header's bytes from `source` into `target` at its new offset
+// through `writer`, which zeroes the gap before it; an empty target only has
+// the range checked.
 RepackFailure CopyOne(const RepackHeader &h, bool source_present, std::span<const uint8_t> source,
-                      std::span<uint8_t> target, RepackFailure out_of_range, RepackFailure mismatch) {
+                      std::span<uint8_t> target, GapZeroingWriter &writer, RepackFailure out_of_range,
+                      RepackFailure mismatch) {
   if (!source_present || !RangeFits(h.offset, h.size, source.size())) return out_of_range;
   if (target.empty()) return RepackFailure::kNone;
-  uint8_t *to = target.data() + h.new_offset;
   const uint8_t *from = source.data() + h.offset;
-  std::memcpy(to, from, h.size);
-  if (std::memcmp(to, from, h.size) != 0) return mismatch;
+  writer.Put(h.new_offset, {from, static_cast<size_t>(h.size)});
+  if (std::memcmp(target.data() + h.new_offset, from, h.size) != 0) return mismatch;
   ReleaseCopiedPages({from, static_cast<size_t>(h.size)});
   return RepackFailure::kNone;
 }
@@ -91,23 +93,29 @@ RepackResult CopyKeptWeights(const binary::Model &model, const WeightCollection 
                              std::span<uint8_t> raw, const std::vector<std::span<uint8_t>> &data,
                              const RepackProgress &progress) {
   uint64_t done = 0;
+  // The plan places the headers of each target one after another, so they
+  // are written in increasing order and every gap is zeroed on the way.
+  GapZeroingWriter raw_writer(raw);
   for (size_t b = 0; b < collection.kept_headers.size(); ++b) {
     const WeightSource source = SourceOf(model, collection, b);
     const bool raw_blob = source.raw_blob;
+    GapZeroingWriter data_writer(data[b]);
     for (const RepackHeader &h : collection.kept_headers[b]) {
       if (h.size != 0) {
         const RepackFailure failure =
-            raw_blob ? CopyOne(h, source.present, source.bytes, raw, RepackFailure::kRawOutOfRange,
+            raw_blob ? CopyOne(h, source.present, source.bytes, raw, raw_writer, RepackFailure::kRawOutOfRange,
                                RepackFailure::kRawMismatch)
-                     : CopyOne(h, source.present, source.bytes, data[b], RepackFailure::kDataOutOfRange,
-                               RepackFailure::kDataMismatch);
+                     : CopyOne(h, source.present, source.bytes, data[b], data_writer,
+                               RepackFailure::kDataOutOfRange, RepackFailure::kDataMismatch);
         if (failure != RepackFailure::kNone) return {failure, &h};
       }
       ++done;
       if (raw_blob && progress) progress(done);
     }
+    if (!raw_blob) data_writer.Finish();
     if (!raw_blob && progress) progress(done);
   }
+  raw_writer.Finish();
   return {};
 }
 

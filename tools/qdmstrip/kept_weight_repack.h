@@ -52,9 +52,10 @@ using RepackProgress = std::function<void(uint64_t done)>;
 
 // Copies every kept weight of `model` to the place PlanKeptLayout gave it:
 // RAW_OFFSET ones into `raw`, the others into `data[b]` of their Binary b.
-// Targets must be zero-filled and as long as the plan says; with empty
-// targets only the ranges are checked, with the same progress. Stops at the
-// first header whose source range does not fit or whose copy differs.
+// Targets must be as long as the plan says; they need not be zero-filled, as
+// the gaps are zeroed (a target is complete once the copy succeeded). With
+// empty targets only the ranges are checked, with the same progress. Stops at
+// the first header whose source range does not fit or whose copy differs.
 RepackResult CopyKeptWeights(const binary::Model &model, const WeightCollection &collection,
                              std::span<uint8_t> raw, const std::vector<std::span<uint8_t>> &data,
                              const RepackProgress &progress);

@@ -115,7 +115,7 @@ bool StripQdmsTool::RebuildSubModel(const vb::Model *sub_model, const WeightKeyS
   // The kept bytes go straight into the new raw_data, the first object of the builder.
   const KeptLayout layout = PlanKeptLayout(collection);
   ReserveBuilderSpace(b, BuilderReserve(*sub_model, layout));
-  const InPlaceBytes64 raw = CreateZeroedVector64(b, layout.raw_length);
+  const InPlaceBytes64 raw = CreateUnfilledVector64(b, layout.raw_length);
   std::vector<std::vector<uint8_t>> new_data;
   std::vector<std::span<uint8_t>> data_targets;
   new_data.reserve(layout.data_lengths.size());

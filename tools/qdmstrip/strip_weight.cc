@@ -158,7 +158,7 @@ RawDataOffset StripWeightTool::ReconstructRawData() {
   const uint64_t metadata = model_file_size_ - model_->raw_data()->size();
   ReserveBuilderSpace(builder_, layout.raw_length + data_total + 2 * metadata + kMetadataSlack);
 
-  const InPlaceBytes64 raw = CreateZeroedVector64(builder_, layout.raw_length);
+  const InPlaceBytes64 raw = CreateUnfilledVector64(builder_, layout.raw_length);
   std::vector<std::span<uint8_t>> data;
   for (std::vector<uint8_t> &bytes : new_binary_data_) data.emplace_back(bytes);
   const RepackResult result = CopyKeptWeights(*model_, weights_, raw.bytes, data, progress);
