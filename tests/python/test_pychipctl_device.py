@@ -69,6 +69,20 @@ def test_argument_conversion(sim):
     assert sim.get_dvfs_mode(2**31 - 1) == (Status.INVALID_ARGUMENT, DvfsMode.PERFORMANCE)
 
 
+def test_arguments_can_be_given_by_keyword(sim):
+    assert sim.set_dvfs_mode(device_id=1, mode=DvfsMode.ON_DEMAND) == Status.OK
+    assert sim.get_dvfs_mode(device_id=1) == (Status.OK, DvfsMode.ON_DEMAND)
+    for getter in (sim.get_ipu_frequency, sim.get_mem_info, sim.get_ipu_util_rate):
+        assert getter(device_id=1)[0] == Status.OK
+    calls = []
+    pre = sim.register_pre_reset_callback(device_id=1, callback=calls.append)
+    post = sim.register_post_reset_callback(device_id=1, callback=calls.append)
+    assert sim.ipu_reset(device_id=1) == Status.OK and calls == [1, 1]
+    sim.unregister_reset_callback(handle=pre)
+    sim.unregister_reset_callback(handle=post)
+    assert sim.ipu_reset(1) == Status.OK and calls == [1, 1]
+
+
 def test_callbacks_run_in_order_around_reset_with_device_id(sim):
     calls = []
     sim.register_post_reset_callback(1, lambda *args: calls.append(("post-a", args)))
@@ -143,3 +157,17 @@ def test_unregistering_releases_the_callback(sim):
     gc.collect()
     assert alive() is None
     assert sim.ipu_reset(1) == Status.OK and calls == [1, "other", "other"]
+
+
+def test_dropping_the_device_releases_its_callbacks():
+    device = Factory.create("sim")
+    recorder = Recorder()
+    alive = weakref.ref(recorder)
+    device.register_pre_reset_callback(0, recorder)
+    device.register_post_reset_callback(1, recorder)
+    del recorder
+    gc.collect()
+    assert alive() is not None
+    del device
+    gc.collect()
+    assert alive() is None

@@ -1,5 +1,7 @@
-"""pychipctl's module set-up: the shared Status, DvfsMode, MemInfo and the package names."""
+"""pychipctl's module set-up: the shared Status, DvfsMode, MemInfo, the package names and docstrings."""
+import functools
 import importlib.util
+import json
 import os
 import pathlib
 import shutil
@@ -29,6 +31,12 @@ def test_status_is_pyvadus_type():
     assert not hasattr(chipctl, "OK")  # only the fallback exports the values
     status = chipctl.HalDeviceFactory.create("null").ipu_reset(0)
     assert isinstance(status, pyvadu.Status) and status == pyvadu.UNSUPPORTED
+
+    # The same when pyvadu is imported before pychipctl.
+    child = ("import vadu_lite.pyvadu as pyvadu, vadu_lite.pychipctl as chipctl\n"
+             "assert chipctl.Status is pyvadu.Status and not hasattr(chipctl, 'OK')")
+    result = subprocess.run([sys.executable, "-c", child], capture_output=True, text=True, timeout=60)
+    assert result.returncode == 0, result.stderr
 
 
 FALLBACK_CHILD = textwrap.dedent(
@@ -107,3 +115,30 @@ def test_classes_without_constructor():
     assert str(error.value) == "vadu_lite.pychipctl.HalDevice: No constructor defined!"
     with pytest.raises(TypeError, match="No constructor defined!"):
         chipctl.HalDeviceFactory()
+
+
+# Docstrings by dotted name inside the module ("" is the module itself).
+DOCSTRINGS = json.loads(pathlib.Path(__file__).with_name("pychipctl_docstrings.json").read_text())
+
+
+def registered_text(path):
+    """The docstring of a dotted name, for a method without the signature line
+    that the framework puts before it."""
+    target = functools.reduce(getattr, path.split("."), chipctl) if path else chipctl
+    doc = target.__doc__
+    if callable(target) and not isinstance(target, type):
+        signature, doc = doc.split("\n\n", 1)
+        assert signature.startswith(path.rsplit(".", 1)[-1] + "("), signature
+        assert doc.endswith("\n")
+        doc = doc[:-1]
+    return doc
+
+
+def test_docstrings():
+    # Enumeration values are documented in their type's member list.
+    members = "".join(f"\n\n  {name} : {DOCSTRINGS['DvfsMode.' + name]}"
+                      for name in ("PERFORMANCE", "ON_DEMAND"))
+    assert chipctl.DvfsMode.__doc__ == DOCSTRINGS["DvfsMode"] + "\n\nMembers:" + members
+    for path, text in DOCSTRINGS.items():
+        if not path.startswith("DvfsMode"):
+            assert registered_text(path) == text, path
