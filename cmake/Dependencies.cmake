@@ -39,7 +39,12 @@ if(VADU_BUILD_PYTHON)
   # The Debian interpreter is the one that has numpy.
   set(Python_EXECUTABLE /usr/bin/python3 CACHE FILEPATH "Interpreter the modules are built for")
   set(PYBIND11_FINDPYTHON ON)
-  find_package(Python COMPONENTS Interpreter Development.Module REQUIRED)
+  set(vadu_python_components Interpreter Development.Module)
+  if(VADU_BUILD_TESTS)
+    # A test embeds the interpreter to call the bindings from threads of its own.
+    list(APPEND vadu_python_components Development.Embed)
+  endif()
+  find_package(Python COMPONENTS ${vadu_python_components} REQUIRED)
   find_package(pybind11 CONFIG REQUIRED)
 endif()
 
