@@ -153,6 +153,10 @@ def test_tensor_info_members():
     assert info.is_match(other=info.clone())
     assert not info.is_match(info.astype(pyvadu.INT16))
     assert TensorInfo.create_nd((2, 3), pyvadu.INT16, (8, 2), 0).stride == [8, 2]
+    pitched = TensorInfo.create_nd([2, 3], pyvadu.INT16, [8, 2], 0)
+    assert info.is_contiguous() and not pitched.is_contiguous()
+    assert pitched.ascontiguous().is_contiguous()
+    assert TensorInfo.create_nd([2, 3], pyvadu.INT16, [6, 2], 0).is_contiguous()
     assert TensorInfo.create_nd([2], pyvadu.DataType(9), [], 0).init_status == pyvadu.INVALID_ARGUMENT
     with pytest.raises(TypeError):
         TensorInfo.create_nd("ab", pyvadu.INT8, [], 0)

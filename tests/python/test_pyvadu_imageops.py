@@ -177,3 +177,4 @@ def test_operation_surface(cls, option):
     assert operation.run(*run_args, True) == pyvadu.OK
     output = operation.get_output_tensor(0)
     assert output.buffer().data == dst.buffer().data
+    assert operation.get_input_tensor(0).buffer().data == src.buffer().data

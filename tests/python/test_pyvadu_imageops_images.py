@@ -57,7 +57,7 @@ def reference_resize(plane, out_h, out_w, bilinear, align_corners):
     return np.clip(np.floor(top * (1 - fy) + bottom * fy + 0.5), 0, 255)
 
 
-@pytest.mark.parametrize("fmt", [pyvadu.YUV420SP, pyvadu.YUV444SP])
+@pytest.mark.parametrize("fmt", [pyvadu.YUV420SP, pyvadu.YUV422SP, pyvadu.YUV444SP])
 @pytest.mark.parametrize("interp", [imageops.Nearest, imageops.Bilinear])
 @pytest.mark.parametrize("align", [imageops.AlignCornerTrue, imageops.AlignCornerFalse])
 @pytest.mark.parametrize("dst_h,dst_w,pad", [(14, 20, (2, 2, 4, 0)), (6, 8, (0, 0, 0, 0))])

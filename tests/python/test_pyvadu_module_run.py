@@ -110,6 +110,9 @@ def test_binding_rules_and_device_tensors(model_path):
     first, second = module.get_dev_input("a"), module.get_dev_input("a")
     assert first is not second
     assert first.buffer().data == second.buffer().data == device.buffer().data
+    device_sum = Tensor.create_device_tensor(module.get_output_info("sum"), 0, 0, "sim")
+    assert module.set_dev_output("sum", device_sum) == pyvadu.OK
+    assert module.get_dev_output("sum").buffer().data == device_sum.buffer().data
     assert module.set_stream(stream=pyvadu.Stream(False)) == pyvadu.OK
 
 

@@ -75,6 +75,13 @@ def test_split_yuv_planes_view_the_image():
     whole = Tensor.tensor_to_array(image)
     assert list(whole[:24]) == [0] * 24 and list(whole[24:]) == [9] * 12
 
+    # Merging the planes' descriptions gives the image's back, for each subsampling.
+    for fmt in (pyvadu.YUV420SP, pyvadu.YUV422SP, pyvadu.YUV444SP):
+        y, uv = Tensor.split_yuv(Tensor.create_host_tensor(TensorInfo.create_yuv(4, 6, 0, fmt)))
+        merged = TensorInfo.merge_yuv(y.info, uv.info)
+        assert (merged.format, merged.shape, merged.init_status) == (fmt, [4, 6], pyvadu.OK)
+        assert TensorInfo.merge_yuv(uv.info, y.info).init_status == pyvadu.INVALID_ARGUMENT
+
 
 def test_array_outlives_tensor_and_buffer():
     buffer = Buffer.create_host_buffer(16, 0)
@@ -120,6 +127,20 @@ def test_writes_through_the_array_reach_the_library_and_back():
     assert not array.any()
     assert tensor.buffer() is not tensor.buffer()
     assert tensor.buffer().data == tensor.buffer().data
+
+
+def test_cast_to_and_clone():
+    source = nd_tensor((2, 2))
+    Tensor.tensor_to_array(source)[...] = [[1.7, -2.5], [300.0, -1000.0]]
+    target = nd_tensor((2, 2), pyvadu.INT8)
+    assert source.cast_to(target) == pyvadu.OK
+    assert Tensor.tensor_to_array(target).tolist() == [[1, -2], [127, -128]]
+    assert source.cast_to(nd_tensor((4,), pyvadu.INT8)) == pyvadu.INVALID_ARGUMENT
+
+    copy, blank = source.clone(True), source.clone(False)
+    assert copy.buffer().data not in (source.buffer().data, blank.buffer().data)
+    assert np.array_equal(Tensor.tensor_to_array(copy), Tensor.tensor_to_array(source))
+    assert blank.info.shape == [2, 2] and not Tensor.tensor_to_array(blank).any()
 
 
 def test_views_and_device_tensors():
