@@ -60,18 +60,20 @@ class ReadQdmCli : public ::testing::Test {
   }
 
   // `env` holds assignments for the logger; the test's own logging settings are cleared first.
-  RunResult Run(const std::string &args, const std::string &env = "") {
+  // Standard output goes to `stdout_target` instead when one is given, and is then not read back.
+  RunResult Run(const std::string &args, const std::string &env = "", const std::string &stdout_target = "") {
     const fs::path out = dir_ / "stdout.txt";
     const fs::path err = dir_ / "stderr.txt";
     const std::string command = "env -u VADU_LOG_LEVEL -u VADU_LOG_TAGS -u VADU_LOG_FILE " + env + " " +
-                                READQDM_BIN + " " + args + " >" + out.string() + " 2>" + err.string();
+                                READQDM_BIN + " " + args + " >" +
+                                (stdout_target.empty() ? out.string() : stdout_target) + " 2>" + err.string();
     // Whatever the run does, it must leave the model file as it was.
     const UnchangedFiles inputs(FileArguments(Words(args), {"--save_json"}, ""));
     const int raw = std::system(command.c_str());
     inputs.ExpectUnchanged();
     RunResult result;
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = Slurp(out);
+    if (stdout_target.empty()) result.out = Slurp(out);
     result.err = Slurp(err);
     return result;
   }
@@ -174,7 +176,12 @@ TEST_F(ReadQdmCli, MemoryEstimateAndNonFiniteQuantValues) {
   const std::string model = Write("m.qdm", BuildModel(spec)).string();
 
   const picojson::object doc = RunJson("--mem_usage --quant_info " + model);
-  EXPECT_EQ(Int(Obj(doc, "mem_usage"), "total"), 320);
+  const picojson::object &usage = Obj(doc, "mem_usage");
+  EXPECT_EQ(Ints(usage.at("workspace")), (std::vector<int64_t>{128}));
+  EXPECT_EQ(Ints(usage.at("inout")), (std::vector<int64_t>{10, 64}));  // as stored, not rounded
+  EXPECT_EQ(Int(usage, "weights"), 0);
+  EXPECT_EQ(Int(usage, "kernel"), 64);
+  EXPECT_EQ(Int(usage, "total"), 320);
   const picojson::object &q = Obj(Obj(doc, "quant_info"), "q");
   EXPECT_TRUE(Arr(q, "scale").at(0).is<picojson::null>());
   EXPECT_EQ(Arr(q, "scale").at(1).get<double>(), 2.0);
@@ -198,6 +205,19 @@ TEST_F(ReadQdmCli, SaveJsonWritesOnlyTheFile) {
   EXPECT_EQ(refused.status, 255);
   EXPECT_EQ(refused.out, "");
   EXPECT_EQ(refused.err, "");
+}
+
+TEST_F(ReadQdmCli, WritesThatFailAreReported) {
+  const std::string model = Write("m.qdm", SmallModel("m")).string();
+  // The text fits in the stream buffers, so only the final flush or close can fail.
+  const RunResult to_file = Run("--all --save_json /dev/full " + model);
+  EXPECT_EQ(to_file.status, 255);
+  EXPECT_EQ(to_file.out, "");
+  EXPECT_EQ(to_file.err, "[ERROR] Failed to write JSON output: /dev/full: No space left on device\n");
+
+  const RunResult to_stdout = Run("--all " + model, "", "/dev/full");
+  EXPECT_EQ(to_stdout.status, 255);
+  EXPECT_EQ(to_stdout.err, "[ERROR] Failed to write JSON output: standard output: No space left on device\n");
 }
 
 TEST_F(ReadQdmCli, UnreadableFilesFailThroughTheLogger) {

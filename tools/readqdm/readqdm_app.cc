@@ -1,13 +1,13 @@
 #include "readqdm_app.h"
 
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <string>
 
 #include <argparse/argparse.hpp>
 
 #include "command_line.h"
+#include "document_writer.h"
 #include "model_document.h"
 #include "output_selection.h"
 #include "vadu_log.h"
@@ -17,18 +17,6 @@ namespace vadu::readqdm {
 namespace {
 
 constexpr int kFailure = -1;
-
-int WriteDocument(const std::string &text, const std::string &save_path) {
-  if (save_path.empty()) {
-    std::cout << text;
-    return 0;
-  }
-  std::ofstream out(save_path, std::ios::out);
-  if (!out.is_open()) return kFailure;
-  out << text;
-  out.close();
-  return 0;
-}
 
 }  // namespace
 
@@ -59,7 +47,7 @@ int RunReadQdm(int argc, const char *const argv[]) {
 
   const auto selected = [&parser](const std::string &key) { return GetArgs(parser, key); };
   const picojson::value output(SelectOutput(source->get<picojson::object>(), selected));
-  return WriteDocument(output.serialize(true), parser.get<std::string>("--save_json"));
+  return WriteDocument(output.serialize(true), parser.get<std::string>("--save_json")) ? 0 : kFailure;
 }
 
 }  // namespace vadu::readqdm
