@@ -76,6 +76,7 @@ TEST(QdmReader, TensorNamesAndPlacementOutsideDev0) {
   t.sub_tensors.resize(1);
   ModelSpec spec;
   spec.inputs = {t, t, t};
+  spec.inputs[0].layout_stride = {16, 1};
   spec.inputs[1].mem_type = 1;  // DEV1
   spec.inputs[2].dtype = DataTypeSpec{6, 8, 1};  // a gap in the code names
   spec.inputs[2].format = 7;
@@ -83,7 +84,9 @@ TEST(QdmReader, TensorNamesAndPlacementOutsideDev0) {
   const picojson::array inputs = Arr(ReadModel(spec), "input");
 
   const picojson::object &dev0 = Obj(inputs[0]);
-  EXPECT_EQ(Keys(dev0), (Strings{"block_layout", "dtype", "format", "mem_type", "name", "shape", "stride"}));
+  EXPECT_EQ(Keys(dev0),
+            (Strings{"block_layout", "dtype", "format", "layout_stride", "mem_type", "name", "shape", "stride"}));
+  EXPECT_EQ(Ints(dev0.at("layout_stride")), (std::vector<int64_t>{16, 1}));
   EXPECT_EQ(Str(dev0, "dtype"), "UINT8");
   EXPECT_EQ(Str(dev0, "format"), "FMT_ND");
   EXPECT_EQ(Str(dev0, "mem_type"), "DEV0");
@@ -96,6 +99,7 @@ TEST(QdmReader, TensorNamesAndPlacementOutsideDev0) {
   EXPECT_EQ(Str(odd, "dtype"), "8");
   EXPECT_EQ(Str(odd, "format"), "");
   EXPECT_EQ(Str(odd, "mem_type"), "");
+  EXPECT_EQ(odd.count("layout_stride"), 0u);
 }
 
 TEST(QdmReader, BinariesShowStrippedOffsetsAndLargeHashesAsSigned) {
@@ -104,6 +108,10 @@ TEST(QdmReader, BinariesShowStrippedOffsetsAndLargeHashesAsSigned) {
   stripped.offset = std::numeric_limits<uint64_t>::max();
   ModelSpec spec = SimpleModel("m", {Weight("", 5, 65, 1), stripped});
   spec.weights[0].attrs = {Attr("kind", AttrSpec::Kind::kString, "conv"), Attr("blob", AttrSpec::Kind::kBytes)};
+  BinarySpec headerless;
+  headerless.name = "headerless";
+  headerless.has_headers = false;
+  spec.weights.push_back(headerless);
   spec.kernels.resize(1);
   const picojson::object doc = ReadModel(spec);
 
@@ -119,8 +127,32 @@ TEST(QdmReader, BinariesShowStrippedOffsetsAndLargeHashesAsSigned) {
   const picojson::object &kernels = Obj(Arr(doc, "kernels").at(0));
   EXPECT_EQ(Keys(kernels), (Strings{"headers", "name"}));
   EXPECT_TRUE(Arr(kernels, "headers").empty());
+  EXPECT_EQ(Keys(Obj(Arr(doc, "weights").at(1))), (Strings{"name"}));
   // Stripped weights are estimated with their full size.
   EXPECT_EQ(Int(Obj(doc, "mem_usage"), "weights"), 128 + 1024);
+}
+
+TEST(QdmReader, MemoryEstimateRoundsEachPartUpTo64) {
+  ModelSpec spec;
+  spec.workspace = {{0, 100, 0, 0}, {0, 64, 0, 0}, {0, 1, 0, 0}};
+  spec.inputs.resize(2);
+  spec.inputs[0].size = 10;
+  spec.inputs[1].size = 65;
+  spec.outputs.resize(1);
+  spec.outputs[0].size = 129;
+  spec.weights = SimpleModel("m", {Weight("a", 1, 1, 0), Weight("b", 2, 65, 0)}).weights;
+  spec.weights.emplace_back();
+  spec.weights[1].items = {Weight("c", 3, 200, 0)};
+  spec.kernels.resize(2);
+  spec.kernels[0].items = {Weight("k", 0, 10, 0, 1), Weight("l", 0, 10, 0, 1)};  // 20 bytes of data
+  spec.kernels[1].items = {Weight("m", 0, 65, 0)};
+  const picojson::object usage = Obj(ReadModel(spec), "mem_usage");
+
+  EXPECT_EQ(Ints(usage.at("workspace")), (std::vector<int64_t>{128, 64, 64}));
+  EXPECT_EQ(Ints(usage.at("inout")), (std::vector<int64_t>{10, 65, 129}));
+  EXPECT_EQ(Int(usage, "weights"), 64 + 128 + 256);  // per header
+  EXPECT_EQ(Int(usage, "kernel"), 64 + 128);         // per blob, from its data length
+  EXPECT_EQ(Int(usage, "total"), (128 + 64 + 64) + (64 + 128 + 192) + 448 + 192);
 }
 
 TEST(QdmReader, LaterQuantEntryOfTheSameNameWins) {

@@ -70,7 +70,9 @@ TEST(QdmsReader, DevicesAndValues) {
   value.attrs = {AttrSpec{"role", AttrSpec::Kind::kString, "image", {}, {}, false},
                  AttrSpec{"raw", AttrSpec::Kind::kBytes, "", {1}, {}, false}};
   value.sub_dev_tensors = {{std::nullopt, {0, 4}, 2}};
-  spec.inputs = {value, ValueSpec{}};
+  ValueSpec no_subs;
+  no_subs.write_empty_sub_dev_tensors = true;
+  spec.inputs = {value, ValueSpec{}, no_subs};
   const picojson::object doc = ReadContainer(spec);
 
   EXPECT_EQ(Str(Obj(Arr(doc, "devices").at(0)), "backend_name"), "sim");
@@ -85,6 +87,7 @@ TEST(QdmsReader, DevicesAndValues) {
   EXPECT_EQ(Ints(sub.at("rois")), (std::vector<int64_t>{0, 4}));
   EXPECT_EQ(Int(sub, "dev_id"), 2);
   EXPECT_EQ(Keys(Obj(Arr(doc, "input").at(1))), (Strings{"attrs", "dev_type", "info", "void_ptr"}));
+  EXPECT_EQ(Keys(Obj(Arr(doc, "input").at(2))), (Strings{"attrs", "dev_type", "info", "void_ptr"}));
 }
 
 TEST(QdmsReader, VoidPtrIdentifiesTheValueTableInTheBuffer) {

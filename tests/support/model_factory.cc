@@ -187,7 +187,7 @@ Off<vb::ValueDef> BuildValue(Builder &fbb, const ValueSpec &v) {
   auto info = v.info ? BuildTensor(fbb, *v.info) : 0;
   auto attrs = BuildAttrs(fbb, v.attrs);
   OffVec<vb::SubTensor> subs = 0;
-  if (!v.sub_dev_tensors.empty()) {
+  if (!v.sub_dev_tensors.empty() || v.write_empty_sub_dev_tensors) {
     std::vector<Off<vb::SubTensor>> built;
     for (const ValueSpec::Sub &s : v.sub_dev_tensors) {
       auto sub_info = s.info ? BuildTensor(fbb, *s.info) : 0;

@@ -131,6 +131,7 @@ struct ValueSpec {
     int32_t dev_id = 0;
   };
   std::vector<Sub> sub_dev_tensors;
+  bool write_empty_sub_dev_tensors = false;  // an empty vector instead of none when there are no subs
 };
 
 struct OperationSpec {
