@@ -204,9 +204,9 @@ TEST(RestoreTest, SourcesThatCannotProvideAKey) {
       {"no source holds the key",
        {f.Put("b_only.qdm", Model({Blob("w", kRaw, {kB})})), stripped_a},
        "\n[ERROR] Missing weight data for: a (hash=1, size=8)\n"},
-      {"only a RAW_OFFSET source holds an embedded weight's key",
-       {f.dir.File("one.qdm"), f.Put("needs_embedded_a.qdm", Model({Blob("e", kEmbedded, {Stripped(kA)})}))},
-       "\n[ERROR] Missing embedded weight data for: a\n"},
+      {"an embedded key in no source",
+       {f.dir.File("one.qdm"), f.Put("needs_embedded_d.qdm", Model({Blob("e", kEmbedded, {Stripped(kD)})}))},
+       "\n[ERROR] Missing embedded weight data for: d\n"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -229,6 +229,38 @@ TEST(RestoreTest, SourcesThatCannotProvideAKey) {
   const testing::RunResult r =
       RunRestore({f.dir.File("b_only.qdm"), f.Put("nameless.qdm", Model({Blob("w", kRaw, {nameless})}))}, f.Out());
   EXPECT_EQ(r.err, "\n[ERROR] Missing weight data for: unknown (hash=1, size=8)\n");
+}
+
+TEST(RestoreTest, AnySourceSuppliesAKeyWhateverBinaryHoldsIt) {
+  Files f;
+  // The sources' bytes of c, d and e differ from the stripped model's own copies.
+  const auto other = [](vt::ItemSpec item, uint8_t fill) {
+    item.bytes.assign(item.bytes.size(), fill);
+    return item;
+  };
+  const vt::ItemSpec kE = vt::Weight("e", 5, 12, 5);
+  const std::string source =
+      f.Put("source.qdm", Model({Blob("r", kRaw, {kA, other(kD, 0xD5)}),
+                                 Blob("e", kEmbedded, {kB, other(kC, 0xC5), other(kE, 0xE5)})}));
+  const std::string stripped =
+      f.Put("stripped.qdm", Model({Blob("e", kEmbedded, {Stripped(kA), kD, Stripped(kD), kE, Stripped(kE)}),
+                                   Blob("r", kRaw, {Stripped(kB), kC, Stripped(kC)})}));
+  const testing::RunResult r = RunRestore({source, stripped}, f.Out());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const vt::Bytes out = vt::ReadFile(f.Out());
+  // An embedded weight from a RAW_OFFSET source, a raw weight from an embedded one.
+  EXPECT_EQ(BytesOf(out, 0, 0), kA.bytes);
+  EXPECT_EQ(BytesOf(out, 1, 0), kB.bytes);
+  // An embedded header keeps its own bytes over a RAW_OFFSET source's, and
+  // takes those of a source that held the key embedded.
+  EXPECT_EQ(BytesOf(out, 0, 1), kD.bytes);
+  EXPECT_EQ(BytesOf(out, 0, 2), other(kD, 0xD5).bytes);
+  EXPECT_EQ(BytesOf(out, 0, 3), other(kE, 0xE5).bytes);
+  EXPECT_EQ(BytesOf(out, 0, 4), other(kE, 0xE5).bytes);
+  // A raw key takes the collected bytes over the model's own, in its one place.
+  EXPECT_EQ(BytesOf(out, 1, 1), other(kC, 0xC5).bytes);
+  EXPECT_EQ(Header(out, 1, 2).offset(), Header(out, 1, 1).offset());
 }
 
 TEST(RestoreTest, WithNothingStrippedEverySourceWeightIsCollected) {

@@ -63,6 +63,19 @@ const WeightDataInfo *CollectedWithBytes(const WeightDataMap &collected, const W
   return it != collected.end() && it->second.HasBytes() ? &it->second : nullptr;
 }
 
+// The bytes an embedded header is rebuilt from. A key names one weight
+// whatever Binary holds it, so any source may supply it; a source that held it
+// embedded comes before the model's own bytes, a source that held it in raw
+// data only after them.
+WeightBytes EmbeddedWeightBytes(const vb::Model &model, const WeightDataMap &collected, const vb::Binary &blob,
+                                const vb::BinaryHeader &header) {
+  const WeightDataInfo *entry = CollectedWithBytes(collected, KeyOf(header));
+  if (entry != nullptr && !entry->is_raw) return {true, entry->Bytes()};
+  const WeightBytes own = LocateWeightBytes(model, blob, header);
+  if (own.found || entry == nullptr) return own;
+  return {true, entry->Bytes()};
+}
+
 // Whether a header's bytes can be had, from a source or from the model itself.
 bool BytesAvailable(const vb::Model &model, const WeightDataMap &collected, const vb::Binary &blob,
                     const vb::BinaryHeader &header) {
@@ -215,19 +228,12 @@ bool RestoreWeightTool::RestoreWeights(const vb::Model &model, const WeightDataM
           }
           new_offset = placed->second;
         } else {
-          std::span<const uint8_t> bytes;
-          const WeightDataInfo *entry = CollectedWithBytes(collected, key);
-          if (entry != nullptr && !entry->is_raw) {
-            bytes = entry->Bytes();
-          } else {
-            const WeightBytes own = LocateWeightBytes(model, *blob, *header);
-            if (!own.found) {
-              std::cerr << "\n[ERROR] Missing embedded weight data for: " << NameOrUnknown(*header) << "\n";
-              return false;
-            }
-            bytes = own.bytes;
+          const WeightBytes bytes = EmbeddedWeightBytes(model, collected, *blob, *header);
+          if (!bytes.found) {
+            std::cerr << "\n[ERROR] Missing embedded weight data for: " << NameOrUnknown(*header) << "\n";
+            return false;
           }
-          new_offset = data.Append(bytes, header->align());
+          new_offset = data.Append(bytes.bytes, header->align());
         }
         fb::Offset<fb::String> name = 0;
         if (header->name() != nullptr) name = b.CreateString(header->name()->c_str(), header->name()->size());
