@@ -131,11 +131,20 @@ void CheckContainerLayout(const vb::Models &original, const vb::Models &written)
   EXPECT_EQ(written.operations()->size(), original.operations()->size());
 }
 
-// Every weight header of `copy` in place with the original's size, hash, alignment and name.
+// Every weight Binary of `copy` with the original's type, name and attributes, and every
+// weight header in place with the original's size, hash, alignment and name.
 void ExpectSameHeaderFields(const vb::Model &original, const vb::Model &copy) {
   ASSERT_NE(copy.weights(), nullptr);
   ASSERT_EQ(copy.weights()->size(), original.weights()->size());
   for (uint32_t b = 0; b < original.weights()->size(); ++b) {
+    {
+      SCOPED_TRACE("binary " + std::to_string(b));
+      const vb::Binary &from = *original.weights()->Get(b);
+      const vb::Binary &to = *copy.weights()->Get(b);
+      EXPECT_EQ(to.type(), from.type());
+      EXPECT_EQ(Name(to.name()), Name(from.name()));
+      testing::ExpectSameBinaryAttrs(from, to);
+    }
     const auto &from = *original.weights()->Get(b)->headers();
     const auto &to = *copy.weights()->Get(b)->headers();
     ASSERT_EQ(to.size(), from.size()) << "binary " << b;

@@ -70,7 +70,7 @@ std::vector<uint8_t> Data(const vb::Binary &blob) {
   return blob.data() ? std::vector<uint8_t>(blob.data()->begin(), blob.data()->end()) : std::vector<uint8_t>();
 }
 
-// Both models have the same weight Binaries with the same header fields.
+// Both models have the same weight Binaries (type, name, attributes) with the same header fields.
 void ExpectSameHeaderFields(const vb::Model &original, const vb::Model &copy) {
   ASSERT_NE(copy.weights(), nullptr);
   ASSERT_EQ(copy.weights()->size(), original.weights()->size());
@@ -79,6 +79,10 @@ void ExpectSameHeaderFields(const vb::Model &original, const vb::Model &copy) {
     const vb::Binary &to = *copy.weights()->Get(b);
     EXPECT_EQ(to.type(), from.type());
     EXPECT_EQ(Name(to.name()), Name(from.name()));
+    {
+      SCOPED_TRACE("binary " + std::to_string(b));
+      testing::ExpectSameBinaryAttrs(from, to);
+    }
     ASSERT_EQ(to.headers()->size(), from.headers()->size()) << "binary " << b;
     for (size_t h = 0; h < from.headers()->size(); ++h) {
       const vb::BinaryHeader &x = *from.headers()->Get(h);

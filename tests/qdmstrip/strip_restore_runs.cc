@@ -63,6 +63,28 @@ std::span<const uint8_t> HeaderBytes(const binary::Model &model, const binary::B
   return {base + header.offset(), static_cast<size_t>(header.size())};
 }
 
+void ExpectSameBinaryAttrs(const binary::Binary &original, const binary::Binary &copy) {
+  ASSERT_EQ(copy.attrs() == nullptr, original.attrs() == nullptr);
+  if (original.attrs() == nullptr) return;
+  ASSERT_EQ(copy.attrs()->size(), original.attrs()->size());
+  for (uint32_t i = 0; i < original.attrs()->size(); ++i) {
+    SCOPED_TRACE("attribute " + std::to_string(i));
+    const binary::Attribute &from = *original.attrs()->Get(i);
+    const binary::Attribute &to = *copy.attrs()->Get(i);
+    EXPECT_EQ(Text(to.name()), Text(from.name()));
+    ASSERT_EQ(to.value_type(), from.value_type());
+    if (from.value_type() == binary::AttrValue_str) EXPECT_EQ(Text(to.value_as_str()), Text(from.value_as_str()));
+    if (from.value_type() != binary::AttrValue_AttrByte) continue;
+    const binary::AttrByte &x = *from.value_as_AttrByte();
+    const binary::AttrByte &y = *to.value_as_AttrByte();
+    EXPECT_EQ(Values(y.data()), Values(x.data()));
+    ASSERT_NE(y.dtype(), nullptr);
+    EXPECT_EQ(y.dtype()->code(), x.dtype()->code());
+    EXPECT_EQ(y.dtype()->bits(), x.dtype()->bits());
+    EXPECT_EQ(y.dtype()->lanes(), x.dtype()->lanes());
+  }
+}
+
 bool PassesStrictCheck(const vadu::testing::Bytes &model) {
   CapturedStreams quiet;
   return WeightToolBase::VerifyQdmModel(model.data(), model.size(), true, false, "");

@@ -26,6 +26,11 @@ RunResult RunRestore(const std::vector<std::string> &inputs, const std::string &
 std::span<const uint8_t> HeaderBytes(const binary::Model &model, const binary::Binary &blob,
                                      const binary::BinaryHeader &header);
 
+// Expects the copy of a Binary to carry the original's attributes field by
+// field: the list present or absent alike, each name, value type, string, and
+// AttrByte data and dtype.
+void ExpectSameBinaryAttrs(const binary::Binary &original, const binary::Binary &copy);
+
 // The strict check the tools apply before writing, without its lines.
 bool PassesStrictCheck(const vadu::testing::Bytes &model);
 

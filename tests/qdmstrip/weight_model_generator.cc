@@ -62,7 +62,9 @@ class Generator {
     }
   }
 
-  // Gives the model every allowed weight at least once, in blobs of the weight's kind.
+  // Gives the model every allowed weight at least once, mostly in a blob of
+  // the weight's kind and at times in one of the other kind: a key names one
+  // weight whatever Binary holds it, so a source may supply either kind.
   void AddHeldWeights(vt::ModelSpec &model, const std::vector<bool> &raw_held, const std::vector<bool> &embedded_held) {
     vt::BinarySpec raw_blob;
     raw_blob.type = kRawOffset;
@@ -71,10 +73,10 @@ class Generator {
     embedded_blob.type = kEmbedded;
     embedded_blob.name = "held_embedded";
     for (size_t i = 0; i < raw_pool_.size(); ++i) {
-      if (raw_held[i]) raw_blob.items.push_back(PoolItem(raw_pool_[i]));
+      if (raw_held[i]) (Chance(80) ? raw_blob : embedded_blob).items.push_back(PoolItem(raw_pool_[i]));
     }
     for (size_t i = 0; i < embedded_pool_.size(); ++i) {
-      if (embedded_held[i]) embedded_blob.items.push_back(PoolItem(embedded_pool_[i]));
+      if (embedded_held[i]) (Chance(80) ? embedded_blob : raw_blob).items.push_back(PoolItem(embedded_pool_[i]));
     }
     for (vt::BinarySpec *blob : {&raw_blob, &embedded_blob}) {
       const auto at = static_cast<std::ptrdiff_t>(Below(model.weights.size() + 1));
@@ -141,6 +143,14 @@ class Generator {
         vt::AttrSpec attr;
         attr.name = "layer";
         attr.text = "conv" + std::to_string(b);
+        blob.attrs.push_back(attr);
+      }
+      if (Chance(20)) {
+        vt::AttrSpec attr;
+        attr.name = "scale";
+        attr.kind = vt::AttrSpec::Kind::kBytes;
+        attr.bytes = vt::Bytes(1 + Below(12), static_cast<uint8_t>(Below(256)));
+        attr.bytes_dtype = vt::DataTypeSpec{static_cast<uint8_t>(Below(3)), 8, static_cast<int16_t>(1 + Below(4))};
         blob.attrs.push_back(attr);
       }
       spec.weights.push_back(std::move(blob));

@@ -1,8 +1,9 @@
 // Random but reproducible sets of models that share weights, for the
 // strip/restore round trip. Every weight's bytes depend only on its key, so a
-// key means the same bytes in every model, as the tools assume. Keys used in
-// RAW_OFFSET blobs and keys used in embedded blobs never meet, and the
-// alignments one key is given always divide each other (0 aside).
+// key means the same bytes in every model, as the tools assume. Within C, keys
+// used in RAW_OFFSET blobs and keys used in embedded blobs never meet; an
+// earlier model may hold a key in a blob of the other kind. The alignments one
+// key is given always divide each other (0 aside).
 #pragma once
 
 #include <cstdint>
