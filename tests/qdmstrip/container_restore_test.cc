@@ -180,9 +180,11 @@ std::string WithPaths(std::string text, const std::vector<std::string> &inputs) 
   return text;
 }
 
-vt::Bytes ContainerOf(std::vector<vt::SubModelSpec> subs) {
+vt::Bytes ContainerOf(std::vector<vt::SubModelSpec> subs, bool model_data = true, bool model_headers = true) {
   vt::ContainerSpec spec;
   spec.models = std::move(subs);
+  spec.has_model_data = model_data;
+  spec.has_model_headers = model_headers;
   return vt::BuildContainer(spec);
 }
 
@@ -218,6 +220,14 @@ TEST(ContainerRestoreTest, FailuresSayWhatWentWrongAndWriteNothing) {
        "[ERROR] Sub-model verification failed in stripped qdms\n"},
       {"stripped file that is no container", {source, vt::BuildModel(Raw({kA}))},
        "[ERROR] VerifyModelsBuffer failed: @1\n[ERROR] Invalid stripped qdms\n"},
+      {"source without model_headers", {ContainerOf({Sub(Raw({kA, kB}))}, true, false), stripped},
+       "[ERROR] Invalid source qdms: @0\n"},
+      {"source without model_data", {source, ContainerOf({Sub(Raw({kA, kB}))}, false, true), stripped},
+       "[ERROR] Invalid source qdms: @1\n"},
+      {"stripped container without model_headers", {source, ContainerOf({Sub(Raw({Stripped(kA), kC}))}, true, false)},
+       "[ERROR] Invalid stripped qdms\n"},
+      {"stripped container without model_data", {source, ContainerOf({Sub(Raw({Stripped(kA), kC}))}, false, true)},
+       "[ERROR] Invalid stripped qdms\n"},
       {"raw key in no source", {source, ContainerOf({Sub(Raw({Stripped(kC)}))})},
        "[ERROR] Missing weight data for: c (hash=3, size=4)\n" + restore_failed},
       {"unnamed raw key in no source", {source, ContainerOf({Sub(Raw({unnamed}))})},

@@ -2,6 +2,7 @@
 // rebuilt sub-models and container, and its failures, including sub-models
 // whose header range lies outside model_data.
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,22 @@ TEST(ContainerStripTest, AKeyIsSharedWhenSomeSubModelOfEachEarlierContainerHolds
   EXPECT_EQ(first_headers.Get(1)->offset(), 0u);
   EXPECT_EQ(ModelOf(first)->raw_data()->size(), kW3.bytes.size());
   EXPECT_EQ(ModelOf(second)->weights()->Get(0)->headers()->Get(0)->offset(), STRIPPED_WEIGHT_OFFSET_MARKER);
+
+  // Each further earlier container narrows the set: the second drops w3, the third w2.
+  StripCase narrowed({Container({RawSub({kW1}), RawSub({kW2, kW3})}), Container({RawSub({kW2}), RawSub({kW4, kW1})}),
+                      Container({RawSub({kW3, kW1})}), Container({RawSub({kW2, kW3}), RawSub({kW1})})});
+  ASSERT_EQ(narrowed.run.status, 0) << narrowed.run.err;
+  EXPECT_EQ(narrowed.run.out.find("[INFO] Init shared weights = 3\n" + Bar("Init Qdms", 1, 3) +
+                                  Bar("Intersect Qdms", 1, 3) + Bar("Intersect Qdms", 2, 3) +
+                                  "[INFO] Shared keys after intersection: 1\n"),
+            0u);
+  const vt::Bytes narrowed_out = narrowed.Written();
+  const vt::Bytes kept = SubModelAt(*ModelsOf(narrowed_out), 0);
+  const auto &kept_headers = *ModelOf(kept)->weights()->Get(0)->headers();
+  EXPECT_EQ(kept_headers.Get(0)->offset(), 0u);
+  EXPECT_EQ(kept_headers.Get(1)->offset(), kW2.bytes.size());
+  const vt::Bytes shared_only = SubModelAt(*ModelsOf(narrowed_out), 1);
+  EXPECT_EQ(ModelOf(shared_only)->weights()->Get(0)->headers()->Get(0)->offset(), STRIPPED_WEIGHT_OFFSET_MARKER);
 }
 
 TEST(ContainerStripTest, AllSharedSubModelKeepsEveryHeaderAndAnEmptyRawData) {
@@ -156,7 +173,8 @@ TEST(ContainerStripTest, EmptyHeaderListGivesAnEmptyModelData) {
 struct FailureCase {
   std::string what;
   std::vector<vt::Bytes> files;
-  std::string err;  // "@N" stands for the path of input N
+  std::string err;                 // "@N" stands for the path of input N
+  std::optional<std::string> out;  // when given, all of standard output
 };
 
 std::string WithPaths(std::string text, const std::vector<std::string> &inputs) {
@@ -193,6 +211,16 @@ TEST(ContainerStripTest, FailuresSayWhatWentWrongAndWriteNothing) {
   marker.offset = STRIPPED_WEIGHT_OFFSET_MARKER;
   const vt::Bytes not_a_container = vt::BuildModel(no_config);
   auto holding = [](const vt::SubModelSpec &sub) { return vt::BuildContainer(Container({sub})); };
+  auto lacking = [](bool model_data, bool model_headers) {
+    vt::ContainerSpec spec = Container({RawSub({kW1})});
+    spec.has_model_data = model_data;
+    spec.has_model_headers = model_headers;
+    return vt::BuildContainer(spec);
+  };
+  const vt::Bytes no_model_data = lacking(false, true);
+  const vt::Bytes no_model_headers = lacking(true, false);
+  const std::string keys_of_good = "[INFO] Init shared weights = 1\n" + CompleteBar("Init Qdms", 1) +
+                                   "[INFO] Shared keys after intersection: 1\n";
   const std::vector<FailureCase> cases = {
       {"range beyond model_data", {good, with_bad_range(1u << 20, 100)},
        gathered + "[ERROR] Original sub-model verify failed for index 1\n"},
@@ -216,6 +244,15 @@ TEST(ContainerStripTest, FailuresSayWhatWentWrongAndWriteNothing) {
       {"kept weight that carries the marker", {good, holding(RawSub({kW1, marker}))},
        "[INFO] Gathered 2 total headers, 1 non-shared headers, 1 shared headers.\n"
        "[ERROR] RAW header out of raw_data\n"},
+      // A container without model_headers or model_data ends the run without a word.
+      {"last container without model_headers", {good, no_model_headers}, "", keys_of_good},
+      {"last container without model_data", {good, no_model_data}, "", keys_of_good},
+      {"first earlier container without model_headers", {no_model_headers, good}, "", ""},
+      {"first earlier container without model_data", {no_model_data, good}, "", ""},
+      {"further earlier container without model_headers", {good, no_model_headers, good}, "",
+       "[INFO] Init shared weights = 1\n" + Bar("Init Qdms", 1, 2)},
+      {"further earlier container without model_data", {good, no_model_data, good}, "",
+       "[INFO] Init shared weights = 1\n" + Bar("Init Qdms", 1, 2)},
       {"rebuilt sub-model without config", {good, holding(Sub(no_config))},
        "[INFO] Gathered 2 total headers, 1 non-shared headers, 1 shared headers.\n"
        "[ERROR] Runtime-required field 'config' is null in output model\n"
@@ -228,6 +265,7 @@ TEST(ContainerStripTest, FailuresSayWhatWentWrongAndWriteNothing) {
     StripCase c(f.files);
     EXPECT_EQ(c.run.status, 1);
     EXPECT_EQ(c.run.err, WithPaths(f.err, c.inputs));
+    if (f.out) EXPECT_EQ(c.run.out, *f.out);
     EXPECT_FALSE(std::filesystem::exists(c.Output()));
     // A strict-check failure is no schema failure: nothing is dumped.
     EXPECT_FALSE(std::filesystem::exists(work.path() / "model_verify_failed.bin"));

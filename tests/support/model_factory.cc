@@ -315,7 +315,8 @@ Bytes BuildContainer(const ContainerSpec &spec) {
   std::vector<uint64_t> offsets;
   for (const SubModelSpec &m : spec.models) offsets.push_back(Place(data, m.bytes, m.align));
 
-  auto model_data = fbb.CreateVector64(data);
+  fb::Offset64<fb::Vector64<uint8_t>> model_data = 0;
+  if (spec.has_model_data) model_data = fbb.CreateVector64(data);
   std::vector<Off<vb::BinaryHeader>> headers;
   for (size_t i = 0; i < spec.models.size(); ++i) {
     const SubModelSpec &m = spec.models[i];
@@ -323,7 +324,8 @@ Bytes BuildContainer(const ContainerSpec &spec) {
     headers.push_back(vb::CreateBinaryHeader(fbb, m.size ? *m.size : m.bytes.size(),
                                              m.offset ? *m.offset : offsets[i], m.hash, m.align, name));
   }
-  auto header_vec = fbb.CreateVector(headers);
+  OffVec<vb::BinaryHeader> header_vec = 0;
+  if (spec.has_model_headers) header_vec = fbb.CreateVector(headers);
   OffVec<vb::ModelDevice> devices = 0;
   if (!spec.devices.empty()) {
     std::vector<Off<vb::ModelDevice>> built;

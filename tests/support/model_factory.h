@@ -178,6 +178,8 @@ struct ContainerSpec {
   std::vector<ValueSpec> outputs;
   std::vector<OperationSpec> operations;
   std::vector<AttrSpec> attrs;
+  bool has_model_data = true;     // false leaves the container without model_data
+  bool has_model_headers = true;  // false leaves it without model_headers
 };
 
 Bytes BuildContainer(const ContainerSpec &spec);
