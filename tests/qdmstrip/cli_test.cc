@@ -178,6 +178,23 @@ void WriteStripInputs(const ScratchDir &dir) {
   vt::WriteFile(dir.path() / "b.qdm", vt::BuildModel(spec));
 }
 
+TEST(CliTest, LongOptionsRunBothModesLikeTheShortOnes) {
+  ScratchDir dir;
+  WriteStripInputs(dir);
+  const std::string cwd = dir.path().string();
+  const CliResult strip = RunQdmstrip({"--strip", "--output", "s.qdm", "--inputs", "a.qdm", "b.qdm"}, cwd);
+  ASSERT_EQ(strip.exit_code, 0) << strip.err;
+  EXPECT_NE(strip.out.find("[DONE] Model written: s.qdm (size="), std::string::npos);
+  const CliResult restore = RunQdmstrip({"--restore", "--output", "r.qdm", "--inputs", "a.qdm", "s.qdm"}, cwd);
+  ASSERT_EQ(restore.exit_code, 0) << restore.err;
+  EXPECT_NE(restore.out.find("[DONE] Restored model written: r.qdm (size="), std::string::npos);
+
+  ASSERT_EQ(RunQdmstrip({"-s", "-o", "s2.qdm", "-i", "a.qdm", "b.qdm"}, cwd).exit_code, 0);
+  ASSERT_EQ(RunQdmstrip({"-r", "-o", "r2.qdm", "-i", "a.qdm", "s2.qdm"}, cwd).exit_code, 0);
+  EXPECT_EQ(vt::ReadFile(dir.path() / "s.qdm"), vt::ReadFile(dir.path() / "s2.qdm"));
+  EXPECT_EQ(vt::ReadFile(dir.path() / "r.qdm"), vt::ReadFile(dir.path() / "r2.qdm"));
+}
+
 TEST(CliTest, FailureTablesOfLoadingAndWriting) {
   ScratchDir dir;
   WriteStripInputs(dir);
