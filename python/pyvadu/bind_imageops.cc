@@ -112,17 +112,18 @@ void BindResizerOptions(py::module_& m) {
 }
 
 // The operations shared by both image operations. The stream and tensors they
-// hand out stay owned by the operation.
+// hand out stay owned by the operation and live inside it, so each returned
+// object keeps the operation alive for as long as it is used.
 template <typename Operation>
 void BindSharedOperations(py::class_<Operation>& cls) {
-  constexpr auto kRef = py::return_value_policy::reference;
+  constexpr auto kMember = py::return_value_policy::reference_internal;
   cls.def("set_stream", &Operation::SetStream)
-      .def("get_stream", &Operation::GetStream, kRef)
+      .def("get_stream", &Operation::GetStream, kMember)
       .def("sync", &Operation::Sync)
       .def("get_input_num", &Operation::GetInputNum)
       .def("get_output_num", &Operation::GetOutputNum)
-      .def("get_input_tensor", &Operation::GetInputTensor, kRef)
-      .def("get_output_tensor", &Operation::GetOutputTensor, kRef);
+      .def("get_input_tensor", &Operation::GetInputTensor, kMember)
+      .def("get_output_tensor", &Operation::GetOutputTensor, kMember);
 }
 
 void BindResizer(py::module_& m) {

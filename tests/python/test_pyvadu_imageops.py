@@ -178,3 +178,20 @@ def test_operation_surface(cls, option):
     output = operation.get_output_tensor(0)
     assert output.buffer().data == dst.buffer().data
     assert operation.get_input_tensor(0).buffer().data == src.buffer().data
+
+
+@pytest.mark.parametrize("cls", [Resizer, ColorConverter])
+@pytest.mark.parametrize("getter,args,status", [("get_stream", (), pyvadu.OK),
+                                                ("get_input_tensor", (0,), pyvadu.UNINITIALIZED),
+                                                ("get_output_tensor", (0,), pyvadu.UNINITIALIZED)])
+def test_handed_out_stream_and_tensors_keep_their_operation_alive(cls, getter, args, status):
+    assert getattr(cls(), getter)(*args).init_status == status
+    operation = cls()
+    member = getattr(operation, getter)(*args)
+    alive = weakref.ref(operation)
+    del operation
+    gc.collect()
+    assert alive() is not None and member.init_status == status
+    del member
+    gc.collect()
+    assert alive() is None
