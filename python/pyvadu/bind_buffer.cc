@@ -14,8 +14,13 @@ void* AddressToPointer(int64_t address) {
 
 // The copies treat the array as one run of bytes from its first element, so
 // they serve C-contiguous arrays only; anything else would read or write
-// memory outside the array's elements.
+// memory outside the array's elements. Items that hold Python objects are
+// refused too: their bytes are object pointers, which must not be written
+// over or handed to the library as data.
 py::buffer_info ContiguousView(const py::array& array, const char* member, bool for_writing) {
+  if (array.dtype().attr("hasobject").cast<bool>()) {
+    throw py::value_error(std::string(member) + " needs an array without Python objects");
+  }
   if ((array.flags() & py::array::c_style) == 0) {
     throw py::value_error(std::string(member) + " needs a C-contiguous array");
   }

@@ -119,6 +119,18 @@ def test_copies_refuse_arrays_they_cannot_serve():
     with pytest.raises(ValueError, match="writeable"):
         buffer.copy_to_host(read_only, 0)
 
+    # Items holding Python objects are pointers: neither overwritten nor read as data.
+    assert buffer.memset(5, 64) == pyvadu.OK
+    for dtype in (np.dtype(object), np.dtype([("count", np.int64), ("name", object)])):
+        holder = np.zeros(2, dtype=dtype)
+        before = holder.tolist()
+        with pytest.raises(ValueError, match="copy_to_host needs an array without Python objects"):
+            buffer.copy_to_host(holder, 0)
+        assert holder.tolist() == before
+        with pytest.raises(ValueError, match="copy_from_host needs an array without Python objects"):
+            buffer.copy_from_host(holder, 0)
+    assert list(host_bytes(buffer)) == [5] * 64
+
 
 def test_sub_buffers_clone_and_copy_to():
     buffer = Buffer.create_host_buffer(32, 0)
