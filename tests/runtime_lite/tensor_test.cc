@@ -118,7 +118,9 @@ TEST(Tensor, ViewsShareMemoryAndStayInBounds) {
   EXPECT_EQ(second.Info().Shape(), (Dims{1, 3, 4}));
   EXPECT_EQ(Elements<int32_t>(second).front(), 12);
   EXPECT_EQ(whole.SelectBatch({0, 2}).Info().Shape(), (Dims{2, 3, 4}));
-  for (const Dims& bad : {Dims{2}, Dims{-1}, Dims{1, 1}, Dims{0, 3}, Dims{}, Dims{0, 1, 2}}) {
+  constexpr int64_t kLast = std::numeric_limits<int64_t>::max();
+  for (const Dims& bad : {Dims{2}, Dims{-1}, Dims{1, 1}, Dims{0, 3}, Dims{}, Dims{0, 1, 2},
+                          Dims{kLast}, Dims{kLast, kLast}}) {
     EXPECT_NE(whole.SelectBatch(bad).GetInitStatus(), OK);
   }
 

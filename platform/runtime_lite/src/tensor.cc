@@ -160,10 +160,12 @@ Tensor Tensor::SelectBatch(const std::vector<int64_t>& batch) const {
   if (status_ != OK) return Tensor(status_);
   if (info_.Format() != ND || info_.Shape().empty()) return Tensor(UNSUPPORTED);
   if (batch.empty() || batch.size() > 2) return Tensor(INVALID_ARGUMENT);
-  const int64_t begin = batch[0];
-  const int64_t end = batch.size() == 2 ? batch[1] : begin + 1;
   std::vector<int64_t> shape = info_.Shape();
-  if (begin < 0 || end <= begin || end > shape[0]) return Tensor(OUT_OF_RANGE);
+  const int64_t begin = batch[0];
+  // Checked first so that begin + 1 cannot overflow.
+  if (begin < 0 || begin >= shape[0]) return Tensor(OUT_OF_RANGE);
+  const int64_t end = batch.size() == 2 ? batch[1] : begin + 1;
+  if (end <= begin || end > shape[0]) return Tensor(OUT_OF_RANGE);
   shape[0] = end - begin;
   return MakeView(*this, shape, static_cast<uint64_t>(begin * info_.EffectiveStrides()[0]));
 }
