@@ -4,19 +4,29 @@
 #include <unordered_map>
 #include <vector>
 
+#include "gil_safe_once.h"
+#include "numpy_interface.h"
+
 namespace vadu::python {
 namespace {
 
+using ElementTypes = std::unordered_map<int, py::dtype>;
+
+constinit GilSafeOnce element_types_built;
+const ElementTypes* element_types = nullptr;
+
 // Built once on first use and never destroyed: its dtype objects must not be
 // released after the interpreter has finalised.
-const std::unordered_map<int, py::dtype>& ElementTypeTable() {
-  static const auto* table = new std::unordered_map<int, py::dtype>{
-      {vadu::INT8, py::dtype("int8")},       {vadu::UINT8, py::dtype("uint8")},
-      {vadu::INT16, py::dtype("int16")},     {vadu::UINT16, py::dtype("uint16")},
-      {vadu::INT32, py::dtype("int32")},     {vadu::UINT32, py::dtype("uint32")},
-      {vadu::FLOAT16, py::dtype("float16")}, {vadu::FLOAT32, py::dtype("float32")},
-  };
-  return *table;
+const ElementTypes& ElementTypeTable() {
+  element_types_built.Run([] {
+    element_types = new ElementTypes{
+        {vadu::INT8, py::dtype("int8")},       {vadu::UINT8, py::dtype("uint8")},
+        {vadu::INT16, py::dtype("int16")},     {vadu::UINT16, py::dtype("uint16")},
+        {vadu::INT32, py::dtype("int32")},     {vadu::UINT32, py::dtype("uint32")},
+        {vadu::FLOAT16, py::dtype("float16")}, {vadu::FLOAT32, py::dtype("float32")},
+    };
+  });
+  return *element_types;
 }
 
 py::dtype ElementType(vadu::DataType dtype) {
@@ -56,6 +66,7 @@ std::vector<py::ssize_t> ByteStrides(const vadu::TensorInfo& info) {
 
 py::array TensorToArray(const vadu::Tensor& tensor) {
   if (tensor.GetInitStatus() != vadu::OK) throw py::value_error("tensor is not inited");
+  LoadNumpyInterface();
   const vadu::TensorInfo& info = tensor.Info();
   py::capsule keeper = MakeKeeper(tensor.Buffer());
   void* data = tensor.Buffer().Data();

@@ -3,6 +3,7 @@
 #include <pybind11/numpy.h>
 
 #include "bindings.h"
+#include "numpy_interface.h"
 #include "vadu/runtime/buffer.h"
 
 namespace vadu::python {
@@ -30,14 +31,14 @@ py::buffer_info ContiguousView(const py::array& array, const char* member, bool 
   return array.request();
 }
 
-vadu::Status CopyFromHost(vadu::Buffer& self, const py::array& array, int64_t offset) {
-  py::buffer_info view = ContiguousView(array, "copy_from_host", false);
+vadu::Status CopyFromHost(vadu::Buffer& self, const NumpyArrayArgument& array, int64_t offset) {
+  py::buffer_info view = ContiguousView(array.Array(), "copy_from_host", false);
   const auto bytes = static_cast<uint64_t>(view.itemsize * view.size);
   return self.CopyFromHost(view.ptr, bytes, static_cast<uint64_t>(offset));
 }
 
-vadu::Status CopyToHost(vadu::Buffer& self, const py::array& array, int64_t offset) {
-  py::buffer_info view = ContiguousView(array, "copy_to_host", true);
+vadu::Status CopyToHost(vadu::Buffer& self, const NumpyArrayArgument& array, int64_t offset) {
+  py::buffer_info view = ContiguousView(array.Array(), "copy_to_host", true);
   const auto bytes = static_cast<uint64_t>(view.itemsize * view.size);
   return self.CopyToHost(view.ptr, bytes, static_cast<uint64_t>(offset));
 }

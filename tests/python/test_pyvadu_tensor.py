@@ -1,5 +1,7 @@
 """pyvadu's Tensor and its numpy views: strides, YUV bytes, lifetimes, shared memory."""
 import gc
+import subprocess
+import sys
 import weakref
 
 import numpy as np
@@ -160,3 +162,45 @@ def test_views_and_device_tensors():
     host = device.to_host(False)
     assert host.device == pyvadu.CPU
     assert np.array_equal(Tensor.tensor_to_array(host), values)
+
+
+# Eight threads make their first numpy conversion at once in a fresh
+# interpreter, with numpy not yet imported and the interpreter lock changing
+# hands as often as it can while numpy loads.
+FIRST_CONVERSIONS_AT_ONCE = """
+import sys, threading
+from vadu_lite import pyvadu
+assert "numpy" not in sys.modules, "importing pyvadu imported numpy"
+sys.setswitchinterval(1e-6)
+kind = sys.argv[1]
+info = (pyvadu.TensorInfo.create_nd([2, 3], pyvadu.FLOAT32, [], 0) if kind == "nd"
+        else pyvadu.TensorInfo.create_yuv(4, 4, 0, pyvadu.YUV420SP))
+tensors = [pyvadu.Tensor.create_host_tensor(info) for _ in range(8)]
+start = threading.Barrier(len(tensors))
+done = []
+
+def convert(tensor):
+    start.wait()
+    if kind == "copy":
+        try:
+            tensor.buffer().copy_from_host([0], 0)
+        except TypeError:
+            done.append(tensor)
+    else:
+        done.append(pyvadu.Tensor.tensor_to_array(tensor).shape)
+
+threads = [threading.Thread(target=convert, args=(tensor,)) for tensor in tensors]
+for thread in threads:
+    thread.start()
+for thread in threads:
+    thread.join()
+print(len(done), done[0] if kind != "copy" else "")
+"""
+
+
+@pytest.mark.parametrize("kind,shape", [("nd", "(2, 3)"), ("yuv", "(24,)"), ("copy", "")])
+def test_first_numpy_conversions_from_several_threads_finish(kind, shape):
+    child = subprocess.run([sys.executable, "-c", FIRST_CONVERSIONS_AT_ONCE, kind],
+                           capture_output=True, text=True, timeout=30)
+    assert child.returncode == 0, child.stderr
+    assert child.stdout == f"8 {shape}\n"
