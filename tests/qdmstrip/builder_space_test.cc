@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "allocation_failure.h"
 #include "builder_space.h"
 #include "embedded_data.h"
+#include "weight_bytes.h"
 
 namespace vadu::qdmstrip {
 namespace {
@@ -111,6 +113,47 @@ TEST(BuilderSpaceTest, EmbeddedDataLaysPiecesOutByTheAlignmentRule) {
   // No bytes: no vector.
   ToolBuilder empty(kBuilderInitialSize);
   EXPECT_TRUE(EmbeddedData().CreateIn(empty).IsNull());
+}
+
+// Lowers the allocation limit for one test.
+class LoweredAllocationLimit {
+ public:
+  explicit LoweredAllocationLimit(uint64_t bytes) { SetAllocationLimit(bytes); }
+  ~LoweredAllocationLimit() { SetAllocationLimit(kLayoutBeyond64Bits); }
+};
+
+template <typename Reserve>
+std::string RefusalOf(Reserve reserve) {
+  try {
+    reserve();
+  } catch (const AllocationFailure &failure) {
+    return failure.what();
+  }
+  return "nothing refused";
+}
+
+// Room that cannot be had is refused, naming what it was for, before the
+// builder is touched: beyond the limit, and beyond 64 bits, where layouts
+// saturate instead of wrapping around to a small size.
+TEST(BuilderSpaceTest, RoomThatCannotBeHadIsRefusedWithWhatItWasFor) {
+  const uint64_t near_end = kLayoutBeyond64Bits - 100;
+  EXPECT_EQ(AlignedPosition(near_end, 0xFFFFFFFF), kLayoutBeyond64Bits);
+  EXPECT_EQ(AlignedPosition(near_end, 64), near_end - near_end % 64 + 64);
+  EXPECT_EQ(SaturatingAdd(near_end, 101), kLayoutBeyond64Bits);
+
+  ToolBuilder b = MakeToolBuilder();
+  EXPECT_EQ(RefusalOf([&] { ReserveBuilderSpace(b, SaturatingAdd(near_end, 101)); }),
+            "Out of memory: cannot allocate the model being built: its size does not fit in 64 bits");
+  {
+    const LoweredAllocationLimit limit(1 << 20);
+    EXPECT_EQ(RefusalOf([&] { ReserveBuilderSpace(b, 2 << 20); }),
+              "Out of memory: cannot allocate 2097152 bytes for the model being built");
+    ReserveBuilderSpace(b, 1 << 19);
+  }
+  // The builder is as good as new after a refusal.
+  ToolBuilder fresh = MakeToolBuilder();
+  const Bytes bytes = Pattern(9);
+  EXPECT_EQ(FinishWith(b, b.CreateVector(bytes)), FinishWith(fresh, fresh.CreateVector(bytes)));
 }
 
 }  // namespace

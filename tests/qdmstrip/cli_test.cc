@@ -253,6 +253,57 @@ TEST(CliTest, FailureTablesOfLoadingAndWriting) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.qdm"));
 }
 
+// A small model whose layout asks for terabytes: a thousand one-byte weights,
+// each with a key of its own and the largest alignment, all reading byte 0.
+vt::Bytes HugeLayoutModel() {
+  std::vector<vt::ItemSpec> items;
+  for (uint64_t i = 0; i < 1000; ++i) {
+    vt::ItemSpec item = vt::Weight("w" + std::to_string(i), 1000 + i, 1, 1, 0xFFFFFFFF);
+    item.offset = 0;
+    items.push_back(item);
+  }
+  vt::ModelSpec spec = vt::SimpleModel("huge", items);
+  spec.extra_raw_tail = {1};
+  return vt::BuildModel(spec);
+}
+
+vt::Bytes ContainerOf(const vt::Bytes &model) {
+  vt::SubModelSpec sub;
+  sub.bytes = model;
+  vt::ContainerSpec spec;
+  spec.models.push_back(sub);
+  return vt::BuildContainer(spec);
+}
+
+TEST(CliTest, LayoutsBeyondMemoryFailCleanly) {
+  ScratchDir dir;
+  const vt::Bytes small = vt::BuildModel(vt::SimpleModel("small", {vt::Weight("s", 1, 16, 2)}));
+  const vt::Bytes huge = HugeLayoutModel();
+  ASSERT_LT(huge.size(), 100000u);
+  vt::WriteFile(dir.path() / "small.qdm", small);
+  vt::WriteFile(dir.path() / "huge.qdm", huge);
+  vt::WriteFile(dir.path() / "small.qdms", ContainerOf(small));
+  vt::WriteFile(dir.path() / "huge.qdms", ContainerOf(huge));
+  const std::string prefix = "[ERROR] Out of memory: cannot allocate ";
+  const std::string suffix = " bytes for the model being built\n";
+  for (const std::string mode : {"-s", "-r"}) {
+    for (const std::string kind : {".qdm", ".qdms"}) {
+      SCOPED_TRACE(mode + " " + kind);
+      const std::string out = "out" + kind;
+      const CliResult r = RunQdmstrip({mode, "-o", out, "-i", "small" + kind, "huge" + kind}, dir.path().string());
+      EXPECT_EQ(r.exit_code, 1);
+      const size_t line = r.err.rfind(prefix);
+      ASSERT_NE(line, std::string::npos) << r.err;
+      ASSERT_TRUE(r.err.ends_with(suffix)) << r.err;
+      // At least the thousand alignments' worth, however much the rest adds.
+      const std::string bytes = r.err.substr(line + prefix.size(), r.err.size() - suffix.size() - line - prefix.size());
+      EXPECT_GE(std::stoull(bytes), 999 * uint64_t{0xFFFFFFFF}) << bytes;
+      EXPECT_EQ(r.out.find("[DONE]"), std::string::npos);
+      EXPECT_FALSE(std::filesystem::exists(dir.path() / out));
+    }
+  }
+}
+
 TEST(CliTest, FailedOpenIsLogged) {
   ScratchDir dir;
   WriteStripInputs(dir);

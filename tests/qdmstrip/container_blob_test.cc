@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "allocation_failure.h"
 #include "builder_space.h"
 #include "container_blob.h"
 #include "weight_bytes.h"
@@ -125,6 +126,21 @@ TEST(ContainerBlobTest, GapsAreZeroWhereEarlierBuildersWrote) {
   for (uint64_t i = first_end; i < start; ++i) ASSERT_EQ(model_data->Get(i), 0) << "byte " << i;
   const Bytes second_bytes = Standalone(10, 2);
   EXPECT_EQ(Bytes(model_data->data() + start, model_data->data() + start + second_bytes.size()), second_bytes);
+}
+
+// A sub-model that large alignments would start beyond what can be had is
+// refused before any memory is laid out for it.
+TEST(ContainerBlobTest, AStartBeyondTheLimitIsRefused) {
+  SetAllocationLimit(8 << 20);
+  ContainerBlob blob(4096);
+  std::string refusal;
+  try {
+    blob.SubModelBuilder(blob.NextStart(0xFFFFFFFF) + 0xFFFFFFFF);
+  } catch (const AllocationFailure &failure) {
+    refusal = failure.what();
+  }
+  SetAllocationLimit(kLayoutBeyond64Bits);
+  EXPECT_EQ(refusal, "Out of memory: cannot allocate 4294971391 bytes for the new container");
 }
 
 }  // namespace

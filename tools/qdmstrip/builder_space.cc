@@ -3,6 +3,9 @@
 #include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <string>
+
+#include "allocation_failure.h"
 
 namespace vadu::qdmstrip {
 namespace {
@@ -19,7 +22,15 @@ struct BuilderBuffer : ToolBuilder {
 // large page of fresh memory costs several times what small pages do, and
 // the builder's buffer is the largest allocation of a run.
 void ReserveBuilderSpace(ToolBuilder &builder, uint64_t bytes) {
-  BuilderBuffer::Of(builder).ensure_space(static_cast<size_t>(bytes));
+  static const std::string kPurpose = "the model being built";
+  CheckAllocation(SaturatingAdd(bytes, builder.GetSize()), kPurpose);
+  try {
+    BuilderBuffer::Of(builder).ensure_space(static_cast<size_t>(bytes));
+  } catch (const AllocationFailure &) {
+    throw;  // the builder's own allocator said what it was for
+  } catch (const std::bad_alloc &) {
+    throw AllocationFailure(SaturatingAdd(bytes, builder.GetSize()), kPurpose);
+  }
 }
 
 // The bytes are located once the vector is ended: pushing its length may

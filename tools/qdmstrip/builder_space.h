@@ -16,7 +16,8 @@
 namespace vadu::qdmstrip {
 
 // Makes sure at least `bytes` more can be added without reallocating. The
-// reserved memory stays untouched (and so not resident) until written.
+// reserved memory stays untouched (and so not resident) until written. Throws
+// AllocationFailure when the memory cannot be had (see allocation_failure.h).
 void ReserveBuilderSpace(ToolBuilder &builder, uint64_t bytes);
 
 // A 64-bit byte vector of `length` bytes, created in the builder like

@@ -3,6 +3,7 @@
 #include <cassert>
 #include <cstring>
 
+#include "allocation_failure.h"
 #include "builder_space.h"
 #include "table_copy.h"
 #include "weight_bytes.h"
@@ -47,6 +48,9 @@ size_t ContainerBlob::BlobTop() const { return headroom_ + RoundUp(size_, 8); }
 
 ToolBuilder ContainerBlob::SubModelBuilder(uint64_t start) {
   assert(start >= size_);
+  // The room up to the start, taken now: a start that large alignments pushed
+  // beyond what can be had fails here, before a position is worked out from it.
+  memory_.Reserve(SaturatingAdd(headroom_, start));
   // At a multiple of 8, so that the sub-model is as aligned in memory as in a
   // buffer of its own while it is checked.
   sub_model_allocator_.set_position(headroom_ + RoundUp(start, 8));

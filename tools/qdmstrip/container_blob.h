@@ -92,7 +92,7 @@ class ContainerBlob {
 
   size_t BlobTop() const;  // the blob's end, padded to 8, from the start of the block
 
-  GrowOnlyMemory memory_;
+  GrowOnlyMemory memory_{"the new container"};
   size_t headroom_ = 0;
   uint64_t size_ = 0;
   SubModelAllocator sub_model_allocator_{*this};

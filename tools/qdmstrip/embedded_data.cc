@@ -8,7 +8,7 @@ namespace vadu::qdmstrip {
 uint64_t EmbeddedData::Append(std::span<const uint8_t> bytes, uint32_t align) {
   const uint64_t offset = AlignedPosition(length_, align);
   pieces_.push_back({offset, bytes});
-  length_ = offset + bytes.size();
+  length_ = SaturatingAdd(offset, bytes.size());
   return offset;
 }
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <new>
 
+#include "allocation_failure.h"
+
 namespace vadu::qdmstrip {
 namespace {
 
@@ -18,14 +20,15 @@ GrowOnlyMemory::~GrowOnlyMemory() {
   if (data_ != nullptr) ::munmap(data_, capacity_);
 }
 
-void GrowOnlyMemory::Reserve(size_t bytes) {
+void GrowOnlyMemory::Reserve(uint64_t bytes) {
   if (bytes <= capacity_) return;
-  if (bytes > SIZE_MAX - kGranule) throw std::bad_alloc();
+  CheckAllocation(bytes, purpose_);
+  if (bytes > SIZE_MAX - kGranule) throw AllocationFailure(bytes, purpose_);
   // Half as much again, so that a run of small growths does not remap each time.
-  const size_t capacity = RoundUp(std::max(bytes, capacity_ + capacity_ / 2));
+  const size_t capacity = RoundUp(std::max(static_cast<size_t>(bytes), capacity_ + capacity_ / 2));
   void *p = data_ == nullptr ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
                              : ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
-  if (p == MAP_FAILED) throw std::bad_alloc();
+  if (p == MAP_FAILED) throw AllocationFailure(bytes, purpose_);
   data_ = static_cast<uint8_t *>(p);
   capacity_ = capacity;
 }

@@ -5,24 +5,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 namespace vadu::qdmstrip {
 
 class GrowOnlyMemory {
  public:
-  GrowOnlyMemory() = default;
+  // `purpose` names the memory when it cannot be had.
+  explicit GrowOnlyMemory(std::string purpose) : purpose_(std::move(purpose)) {}
   ~GrowOnlyMemory();
   GrowOnlyMemory(const GrowOnlyMemory &) = delete;
   GrowOnlyMemory &operator=(const GrowOnlyMemory &) = delete;
 
-  // Makes at least `bytes` usable. Throws std::bad_alloc when the system refuses.
-  void Reserve(size_t bytes);
+  // Makes at least `bytes` usable. Throws AllocationFailure when that is more
+  // than the allocation limit or the system refuses.
+  void Reserve(uint64_t bytes);
 
   uint8_t *data() const { return data_; }
   size_t capacity() const { return capacity_; }
   bool Contains(const uint8_t *p) const { return data_ != nullptr && p >= data_ && p < data_ + capacity_; }
 
  private:
+  std::string purpose_;
   uint8_t *data_ = nullptr;
   size_t capacity_ = 0;
 };

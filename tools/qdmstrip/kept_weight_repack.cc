@@ -17,7 +17,7 @@ void PlaceHeaders(std::vector<RepackHeader> &headers, uint64_t &length) {
       continue;
     }
     h.new_offset = AlignedPosition(length, h.align);
-    length = h.new_offset + h.size;
+    length = SaturatingAdd(h.new_offset, h.size);
   }
 }
 

@@ -80,7 +80,7 @@ bool PlanRawData(const vb::Model &model, const WeightDataMap &collected, const A
       const uint64_t start = AlignedPosition(plan.length, aligns.at(key));
       plan.offsets.emplace(key, start);
       plan.copies.push_back({start, bytes});
-      plan.length = start + key.size;
+      plan.length = SaturatingAdd(start, key.size);
     }
   }
   return true;
@@ -95,7 +95,9 @@ uint64_t EmbeddedBound(const vb::Model &model, const WeightDataMap &collected) {
     for (const vb::BinaryHeader *header : *blob->headers()) {
       bool found = false;
       WeightSource(collected, model, *blob, *header, found);
-      if (header->size() != 0 && found) bound += header->size() + (header->align() == 0 ? 64 : header->align());
+      if (header->size() != 0 && found) {
+        bound = SaturatingAdd(bound, SaturatingAdd(header->size(), header->align() == 0 ? 64 : header->align()));
+      }
     }
   }
   return bound;
@@ -170,7 +172,8 @@ bool RestoreQdmsTool::RestoreSubModel(const vb::Model *stripped, const WeightDat
   RawPlan plan;
   if (!PlanRawData(model, collected, aligns, plan)) return false;
 
-  ReserveBuilderSpace(b, plan.length + EmbeddedBound(model, collected) + EstimateCopiedTables(model));
+  ReserveBuilderSpace(
+      b, SaturatingAdd(SaturatingAdd(plan.length, EmbeddedBound(model, collected)), EstimateCopiedTables(model)));
   const InPlaceBytes64 raw = CreateUnfilledVector64(b, plan.length);
   // The copies are in placement order, so the writer also zeroes the alignment gaps.
   GapZeroingWriter writer(raw.bytes);

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <unordered_map>
 
+#include "allocation_failure.h"
 #include "mapped_pages.h"
 #include "progress_bar.h"
 #include "sub_model_view.h"
@@ -109,8 +110,10 @@ std::vector<std::vector<WeightKey>> PlanReleases(const vb::Models &stripped, Wei
 }  // namespace
 
 int RestoreQdmsRun(const std::vector<std::string> &inputs, const std::string &output) {
-  RestoreQdmsTool tool;
-  return tool.Run(inputs, output);
+  return RunReportingAllocationFailure([&] {
+    RestoreQdmsTool tool;
+    return tool.Run(inputs, output);
+  });
 }
 
 int RestoreQdmsTool::Run(const std::vector<std::string> &inputs, const std::string &output) {

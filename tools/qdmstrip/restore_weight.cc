@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "allocation_failure.h"
 #include "progress_bar.h"
 #include "stripped_weight_marker.h"
 #include "vadu_mmap.h"
@@ -50,8 +51,10 @@ const uint8_t *SourceBytes(const vb::Model &model, const vb::Binary &blob, const
 }  // namespace
 
 int RestoreWeightRun(const std::vector<std::string> &inputs, const std::string &output) {
-  RestoreWeightTool tool;
-  return tool.Run(inputs, output);
+  return RunReportingAllocationFailure([&] {
+    RestoreWeightTool tool;
+    return tool.Run(inputs, output);
+  });
 }
 
 int RestoreWeightTool::Run(const std::vector<std::string> &inputs, const std::string &output) {

@@ -101,7 +101,7 @@ RawPlan PlanRawData(const vb::Model &model, const AlignmentMap &aligns, const We
     const auto align = aligns.find(key);
     const uint64_t start = AlignedPosition(plan.length, align == aligns.end() ? 0 : align->second);
     plan.offsets.emplace(key, start);
-    plan.length = start + key.size;
+    plan.length = SaturatingAdd(start, key.size);
   });
   return plan;
 }
@@ -112,7 +112,7 @@ uint64_t EmbeddedBound(const vb::Model &model, const WeightDataMap &collected) {
   uint64_t bound = 0;
   ForEachHeader(model, [&](const vb::Binary &blob, const vb::BinaryHeader &header) {
     if (IsRawOffset(blob) || header.size() == 0 || !BytesAvailable(model, collected, blob, header)) return;
-    bound += header.size() + (header.align() == 0 ? 64 : header.align());
+    bound = SaturatingAdd(bound, SaturatingAdd(header.size(), header.align() == 0 ? 64 : header.align()));
   });
   return bound;
 }
@@ -195,7 +195,8 @@ bool RestoreWeightTool::RestoreWeights(const vb::Model &model, const WeightDataM
   InPlaceBytes64 raw{};
   if (plan.complete) {
     // Room for the whole restored model, so that the builder never copies the raw data while it grows.
-    ReserveBuilderSpace(builder_, plan.length + EmbeddedBound(model, collected) + 2 * metadata + kMetadataSlack);
+    const uint64_t weight_bytes = SaturatingAdd(plan.length, EmbeddedBound(model, collected));
+    ReserveBuilderSpace(builder_, SaturatingAdd(weight_bytes, 2 * metadata + kMetadataSlack));
     if (plan.length != 0) raw = CreateUnfilledVector64(builder_, plan.length);
   }
   uint64_t unique = 0;

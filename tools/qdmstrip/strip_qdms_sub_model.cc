@@ -2,6 +2,7 @@
 // its shared weights stripped, built in a builder of its own.
 #include <iostream>
 
+#include "allocation_failure.h"
 #include "builder_space.h"
 #include "header_identity.h"
 #include "kept_weight_repack.h"
@@ -41,8 +42,8 @@ fb::Offset<vb::BinaryHeader> WriteHeader(ToolBuilder &b, const RepackHeader &r, 
 }
 
 uint64_t BuilderReserve(const vb::Model &sub_model, const KeptLayout &layout) {
-  uint64_t total = layout.raw_length + EstimateCopiedTables(sub_model);
-  for (uint64_t length : layout.data_lengths) total += length;
+  uint64_t total = SaturatingAdd(layout.raw_length, EstimateCopiedTables(sub_model));
+  for (uint64_t length : layout.data_lengths) total = SaturatingAdd(total, length);
   return total;
 }
 

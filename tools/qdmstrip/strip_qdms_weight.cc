@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "allocation_failure.h"
 #include "progress_bar.h"
 #include "sub_model_view.h"
 #include "vadu_mmap.h"
@@ -14,8 +15,10 @@ namespace vb = ::vadu::binary;
 }  // namespace
 
 int StripQdmsRun(const std::vector<std::string> &inputs, const std::string &output) {
-  StripQdmsTool tool;
-  return tool.Run(inputs, output);
+  return RunReportingAllocationFailure([&] {
+    StripQdmsTool tool;
+    return tool.Run(inputs, output);
+  });
 }
 
 int StripQdmsTool::Run(const std::vector<std::string> &inputs, const std::string &output) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "allocation_failure.h"
 #include "builder_space.h"
 #include "header_identity.h"
 #include "kept_weight_repack.h"
@@ -61,8 +62,10 @@ fb::Offset<vb::BinaryHeader> CopyHeader(ToolBuilder &b, const vb::BinaryHeader &
 }  // namespace
 
 int StripWeightRun(const std::vector<std::string> &inputs, const std::string &output) {
-  StripWeightTool tool;
-  return tool.Run(inputs, output);
+  return RunReportingAllocationFailure([&] {
+    StripWeightTool tool;
+    return tool.Run(inputs, output);
+  });
 }
 
 int StripWeightTool::Run(const std::vector<std::string> &inputs, const std::string &output) {
@@ -150,13 +153,12 @@ RawDataOffset StripWeightTool::ReconstructRawData() {
   }
   const KeptLayout layout = PlanKeptLayout(weights_);
   uint64_t data_total = 0;
-  for (size_t b = 0; b < layout.data_lengths.size(); ++b) {
-    new_binary_data_[b].assign(layout.data_lengths[b], 0);
-    data_total += layout.data_lengths[b];
-  }
+  for (uint64_t length : layout.data_lengths) data_total = SaturatingAdd(data_total, length);
   // Room for the whole new model, so that the builder never copies the raw data while it grows.
+  // Reserved before the data vectors are made, so that a layout too large for memory fails first.
   const uint64_t metadata = model_file_size_ - model_->raw_data()->size();
-  ReserveBuilderSpace(builder_, layout.raw_length + data_total + 2 * metadata + kMetadataSlack);
+  ReserveBuilderSpace(builder_, SaturatingAdd(SaturatingAdd(layout.raw_length, data_total), 2 * metadata + kMetadataSlack));
+  for (size_t b = 0; b < layout.data_lengths.size(); ++b) new_binary_data_[b].assign(layout.data_lengths[b], 0);
 
   const InPlaceBytes64 raw = CreateUnfilledVector64(builder_, layout.raw_length);
   std::vector<std::span<uint8_t>> data;
