@@ -151,6 +151,49 @@ TEST(ContainerRestoreTest, WhereTheBytesComeFrom) {
   EXPECT_EQ(WeightBytes(SubModelAt(container, 1), 0, 1), kB.bytes);
 }
 
+// As in a single model: one copy at the common multiple of the key's
+// alignments, and a multiple beyond 32 bits fails before anything is written.
+TEST(ContainerRestoreTest, EqualRawKeysWithAlignmentsThatDoNotDivideShareTheirCommonMultiple) {
+  Files f;
+  const std::string source = f.Put("a.qdms", {Sub(Raw({kA}))});
+  struct Case {
+    uint32_t first;
+    uint32_t second;
+    uint64_t offset;
+  };
+  for (const Case &c : {Case{3, 16, 48}, Case{48, 64, 192}}) {
+    SCOPED_TRACE(std::to_string(c.first) + " and " + std::to_string(c.second));
+    vt::ItemSpec first = Stripped(kA);
+    first.align = c.first;
+    vt::ItemSpec second = Stripped(kA);
+    second.align = c.second;
+    const std::string last = f.Put("s.qdms", {Sub(Raw({kC, first, second}))});
+    const testing::RunResult r = RunContainerRestore({source, last}, f.Out());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const vt::Bytes out = vt::ReadFile(f.Out());
+    const vt::Bytes sub = SubModelAt(*ModelsOf(out), 0);
+    EXPECT_TRUE(testing::PassesStrictCheck(sub));
+    const auto &headers = *ModelOf(sub)->weights()->Get(0)->headers();
+    EXPECT_EQ(headers.Get(1)->offset(), c.offset);
+    EXPECT_EQ(headers.Get(2)->offset(), c.offset);
+    EXPECT_EQ(WeightBytes(sub, 0, 2), kA.bytes);
+    std::filesystem::remove(f.Out());
+  }
+
+  vt::ItemSpec first = Stripped(kA);
+  first.align = 65537;
+  vt::ItemSpec second = Stripped(kA);
+  second.align = 65539;  // a prime beside 65537: their multiple passes 2^32
+  const std::string last = f.Put("s.qdms", {Sub(Raw({first, second}))});
+  const testing::RunResult r = RunContainerRestore({source, last}, f.Out());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "[ERROR] Cannot lay out raw data for weight a (hash=1, size=8): the common multiple of its alignments "
+            "passes 2^32\n");
+  EXPECT_EQ(r.out.find("[DONE]"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(f.Out()));
+}
+
 TEST(ContainerRestoreTest, EmptyHeaderListGivesAnEmptyContainer) {
   Files f;
   const std::string source = f.Put("a.qdms", {Sub(Raw({kA}))});

@@ -144,6 +144,50 @@ TEST(RestoreTest, EqualRawKeysShareOnePlaceAtTheLargestAlignment) {
   EXPECT_NE(r.out.find("[INFO] Rebuilt raw_data: 56 bytes, 2 unique RAW entries restored\n"), std::string::npos);
 }
 
+// Headers of one key whose alignments do not divide each other share a copy
+// at their least common multiple, so that every one of them passes the strict
+// check; a multiple beyond 32 bits cannot be laid out and fails cleanly.
+TEST(RestoreTest, EqualRawKeysWithAlignmentsThatDoNotDivideShareTheirCommonMultiple) {
+  Files f;
+  const std::string source = f.Put("source.qdm", Model({Blob("w", kRaw, {kA})}));
+  const vt::ItemSpec x = vt::Weight("x", 9, 4, 9);
+  struct Case {
+    uint32_t first;
+    uint32_t second;
+    uint64_t offset;
+  };
+  for (const Case &c : {Case{3, 16, 48}, Case{48, 64, 192}}) {
+    SCOPED_TRACE(std::to_string(c.first) + " and " + std::to_string(c.second));
+    vt::ItemSpec first = Stripped(kA);
+    first.align = c.first;
+    vt::ItemSpec second = Stripped(kA);
+    second.align = c.second;
+    const std::string stripped =
+        f.Put("stripped.qdm", Model({Blob("r1", kRaw, {x, first}), Blob("r2", kRaw, {second})}));
+    const testing::RunResult r = RunRestore({source, stripped}, f.Out());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const vt::Bytes out = vt::ReadFile(f.Out());
+    EXPECT_TRUE(testing::PassesStrictCheck(out));
+    EXPECT_EQ(Header(out, 0, 1).offset(), c.offset);
+    EXPECT_EQ(Header(out, 1, 0).offset(), c.offset);
+    EXPECT_EQ(BytesOf(out, 1, 0), kA.bytes);
+    std::filesystem::remove(f.Out());
+  }
+
+  vt::ItemSpec first = Stripped(kA);
+  first.align = 65537;
+  vt::ItemSpec second = Stripped(kA);
+  second.align = 65539;  // a prime beside 65537: their multiple passes 2^32
+  const std::string stripped = f.Put("stripped.qdm", Model({Blob("r1", kRaw, {first}), Blob("r2", kRaw, {second})}));
+  const testing::RunResult r = RunRestore({source, stripped}, f.Out());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err,
+            "[ERROR] Cannot lay out raw data for weight a (hash=1, size=8): the common multiple of its alignments "
+            "passes 2^32\n");
+  EXPECT_EQ(r.out.find("[DONE]"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(f.Out()));
+}
+
 TEST(RestoreTest, RawDataOnlyWhenARawWeightHasBytes) {
   Files f;
   const std::string source = f.Put("source.qdm", Model({Blob("e", kEmbedded, {kD})}));

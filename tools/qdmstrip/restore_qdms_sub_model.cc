@@ -1,12 +1,13 @@
 // RestoreQdmsTool::RestoreSubModel: one stripped sub-model rebuilt with its
 // weights' bytes put back, in a builder of its own. Each distinct raw key is
-// placed once, at the largest alignment any header gives it.
+// placed once, at an alignment that suits every header with the key.
 #include <iostream>
 #include <span>
 #include <unordered_map>
 
 #include "builder_space.h"
 #include "embedded_data.h"
+#include "key_alignments.h"
 #include "mapped_pages.h"
 #include "restore_qdms_weight.h"
 #include "stripped_weight_marker.h"
@@ -19,22 +20,19 @@ namespace {
 namespace vb = ::vadu::binary;
 namespace fb = ::flatbuffers;
 
-using AlignmentMap = std::unordered_map<WeightKey, uint32_t, WeightKeyHash>;
 using OffsetMap = std::unordered_map<WeightKey, uint64_t, WeightKeyHash>;
 
 const char *NameOrUnknown(const vb::BinaryHeader &header) {
   return header.name() != nullptr ? header.name()->c_str() : "unknown";
 }
 
-// The largest alignment any header of any Binary gives each key, size-0 headers included.
-AlignmentMap AnalyseAlignments(const vb::Model &model) {
-  AlignmentMap aligns;
+// The alignment each key's raw copy needs to suit every header of any Binary
+// with the key, size-0 headers included.
+KeyAlignments AnalyseAlignments(const vb::Model &model) {
+  KeyAlignments aligns;
   for (const vb::Binary *blob : *model.weights()) {
     if (blob->headers() == nullptr) continue;
-    for (const vb::BinaryHeader *header : *blob->headers()) {
-      const auto [it, inserted] = aligns.try_emplace(KeyOf(*header), header->align());
-      if (!inserted && header->align() > it->second) it->second = header->align();
-    }
+    for (const vb::BinaryHeader *header : *blob->headers()) aligns.Add(*header);
   }
   return aligns;
 }
@@ -64,7 +62,7 @@ struct RawPlan {
   uint64_t length = 0;
 };
 
-bool PlanRawData(const vb::Model &model, const WeightDataMap &collected, const AlignmentMap &aligns, RawPlan &plan) {
+bool PlanRawData(const vb::Model &model, const WeightDataMap &collected, const KeyAlignments &aligns, RawPlan &plan) {
   for (const vb::Binary *blob : *model.weights()) {
     if (!IsRawOffset(*blob) || blob->headers() == nullptr) continue;
     for (const vb::BinaryHeader *header : *blob->headers()) {
@@ -77,7 +75,7 @@ bool PlanRawData(const vb::Model &model, const WeightDataMap &collected, const A
                   << ", size=" << key.size << ")\n";
         return false;
       }
-      const uint64_t start = AlignedPosition(plan.length, aligns.at(key));
+      const uint64_t start = AlignedPosition(plan.length, aligns.Of(key));
       plan.offsets.emplace(key, start);
       plan.copies.push_back({start, bytes});
       plan.length = SaturatingAdd(start, key.size);
@@ -168,7 +166,7 @@ bool RestoreQdmsTool::RestoreSubModel(const vb::Model *stripped, const WeightDat
     return false;
   }
   const vb::Model &model = *stripped;
-  const AlignmentMap aligns = AnalyseAlignments(model);
+  const KeyAlignments aligns = AnalyseAlignments(model);
   RawPlan plan;
   if (!PlanRawData(model, collected, aligns, plan)) return false;
 

@@ -7,6 +7,7 @@
 
 #include "builder_space.h"
 #include "embedded_data.h"
+#include "key_alignments.h"
 #include "mapped_pages.h"
 #include "progress_bar.h"
 #include "restore_weight.h"
@@ -21,7 +22,6 @@ namespace fb = ::flatbuffers;
 
 constexpr uint64_t kMetadataSlack = 1 << 20;
 
-using AlignmentMap = std::unordered_map<WeightKey, uint32_t, WeightKeyHash>;
 using PlacementMap = std::unordered_map<WeightKey, uint64_t, WeightKeyHash>;
 
 const char *NameOrUnknown(const vb::BinaryHeader &header) {
@@ -45,14 +45,14 @@ void ForEachRawHeader(const vb::Model &model, Visit visit) {
   });
 }
 
-// The largest alignment any header gives each key, size-0 headers included.
-AlignmentMap AnalyseAlignments(const vb::Model &model, uint64_t total) {
-  AlignmentMap aligns;
+// The alignment each key's raw copy needs to suit every header with the key,
+// in any Binary, size-0 headers included.
+KeyAlignments AnalyseAlignments(const vb::Model &model, uint64_t total) {
+  KeyAlignments aligns;
   uint64_t k = 0;
   ForEachHeader(model, [&](const vb::Binary &, const vb::BinaryHeader &header) {
     ShowProgressBar("Analyse alignments", ++k, total);
-    const auto [it, inserted] = aligns.try_emplace(KeyOf(header), header.align());
-    if (!inserted && header.align() > it->second) it->second = header.align();
+    aligns.Add(header);
   });
   return aligns;
 }
@@ -92,14 +92,13 @@ struct RawPlan {
 
 // Places each distinct key with a non-zero size once, in the order keys first
 // occur among the RAW_OFFSET headers, at a multiple of the key's alignment.
-RawPlan PlanRawData(const vb::Model &model, const AlignmentMap &aligns, const WeightDataMap &collected) {
+RawPlan PlanRawData(const vb::Model &model, const KeyAlignments &aligns, const WeightDataMap &collected) {
   RawPlan plan;
   ForEachRawHeader(model, [&](const vb::Binary &blob, const vb::BinaryHeader &header) {
     const WeightKey key = KeyOf(header);
     if (key.size == 0 || plan.offsets.contains(key)) return;
     if (!BytesAvailable(model, collected, blob, header)) plan.complete = false;
-    const auto align = aligns.find(key);
-    const uint64_t start = AlignedPosition(plan.length, align == aligns.end() ? 0 : align->second);
+    const uint64_t start = AlignedPosition(plan.length, aligns.Of(key));
     plan.offsets.emplace(key, start);
     plan.length = SaturatingAdd(start, key.size);
   });
@@ -187,7 +186,7 @@ bool RestoreWeightTool::RestoreWeights(const vb::Model &model, const WeightDataM
   }
   uint64_t total = 0;
   ForEachHeader(model, [&total](const vb::Binary &, const vb::BinaryHeader &) { ++total; });
-  const AlignmentMap aligns = AnalyseAlignments(model, total);
+  const KeyAlignments aligns = AnalyseAlignments(model, total);
 
   std::cout << "[INFO] Building raw_data...\n";
   const RawPlan plan = PlanRawData(model, aligns, collected);
