@@ -1,7 +1,7 @@
 // Writes the seed corpus shared by every fuzz target into the folder given on
 // the command line: the example family, their stripped forms (made by the
-// strip jobs themselves), and small models that reach every table the readers
-// and the copy code know.
+// strip jobs themselves), small models that reach every table the readers
+// and the copy code know, and models whose alignments are hard to lay out.
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -133,6 +133,36 @@ ContainerSpec RichContainer() {
   return spec;
 }
 
+// One key at alignments that do not divide each other: its one restored copy
+// must suit both headers.
+ModelSpec MixedAlignments() {
+  return SimpleModel("mixed", {Weight("m", 0x20, 8, 1, 3), Weight("m", 0x20, 8, 1, 16), Weight("n", 0x21, 4, 2, 48),
+                               Weight("n", 0x21, 4, 2, 64)});
+}
+
+// One-byte weights at the largest alignment, all reading byte 0: a layout of
+// gigabytes from a few hundred bytes, more than a fuzzed job may allocate.
+ModelSpec FarAlignments() {
+  std::vector<ItemSpec> items;
+  for (uint64_t i = 0; i < 8; ++i) {
+    ItemSpec item = Weight("far", 0x30 + i, 1, 1, 0xFFFFFFFF);
+    item.offset = 0;
+    items.push_back(item);
+  }
+  ModelSpec spec = SimpleModel("far", items);
+  spec.extra_raw_tail = {1};
+  return spec;
+}
+
+ContainerSpec ContainerOf(const ModelSpec &model, uint32_t align) {
+  SubModelSpec sub;
+  sub.bytes = BuildModel(model);
+  sub.align = align;
+  ContainerSpec spec;
+  spec.models.push_back(sub);
+  return spec;
+}
+
 // Runs a strip job silently; true when it wrote `output`.
 bool Strip(const std::vector<std::string> &inputs, const std::string &output) {
   std::ostringstream discarded;
@@ -166,5 +196,9 @@ int main(int argc, char **argv) {
   WriteFile(dir / "rich.qdm", BuildModel(RichModel()));
   WriteFile(dir / "rich.qdms", BuildContainer(RichContainer()));
   WriteFile(dir / "small.qdm", BuildModel(SimpleModel("small", {Weight("s0", 0x10, 24, 1, 16)})));
+  WriteFile(dir / "mixed_aligned.qdm", BuildModel(MixedAlignments()));
+  WriteFile(dir / "mixed_aligned.qdms", BuildContainer(ContainerOf(MixedAlignments(), 3)));
+  WriteFile(dir / "far_aligned.qdm", BuildModel(FarAlignments()));
+  WriteFile(dir / "far_aligned.qdms", BuildContainer(ContainerOf(FarAlignments(), 0xFFFFFFFF)));
   return 0;
 }

@@ -2,11 +2,10 @@
 
 #include <filesystem>
 
+#include "allocation_failure.h"
 #include "example_models.h"
 #include "fuzz_support.h"
-#include "model_verifier.h"
 #include "path_suffix.h"
-#include "sub_model_view.h"
 #include "tool_dispatch.h"
 #include "tool_options.h"
 
@@ -15,18 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint32_t kLargestAlignment = 1 << 16;
-
-bool WeightAlignmentsInScope(const binary::Model &model) {
-  if (model.weights() == nullptr) return true;
-  for (const binary::Binary *blob : *model.weights()) {
-    if (blob->headers() == nullptr) continue;
-    for (const binary::BinaryHeader *header : *blob->headers()) {
-      if (header->align() > kLargestAlignment) return false;
-    }
-  }
-  return true;
-}
+// A job's builders and vectors may each take this much; scripts/fuzz allows 2 GiB in all.
+constexpr uint64_t kJobAllocationLimit = uint64_t{128} << 20;
 
 std::string Suffix(bool container) { return container ? ".qdms" : ".qdm"; }
 
@@ -57,21 +46,7 @@ ValidModels WriteValidModels(bool container) {
 
 }  // namespace
 
-bool AlignmentsInScope(const uint8_t *data, size_t size) {
-  const PageAlignedCopy bytes(data, size);
-  if (binary::VerifyModelBuffer(bytes.data(), bytes.size())) {
-    return WeightAlignmentsInScope(*binary::GetModel(bytes.data()));
-  }
-  if (!binary::VerifyModelsBuffer(bytes.data(), bytes.size())) return true;
-  const binary::Models &container = *binary::GetModels(bytes.data());
-  if (container.model_headers() == nullptr) return true;
-  for (const binary::BinaryHeader *header : *container.model_headers()) {
-    if (header->align() > kLargestAlignment) return false;
-    qdmstrip::SubModelView sub_model;
-    if (sub_model.Open(container, *header) && !WeightAlignmentsInScope(*sub_model.model())) return false;
-  }
-  return true;
-}
+void LimitJobMemory() { qdmstrip::SetAllocationLimit(kJobAllocationLimit); }
 
 const ValidModels &ValidModelsOfKind(bool container) {
   static const ValidModels single = WriteValidModels(false);

@@ -26,11 +26,11 @@ const ValidModels &ValidModelsOfKind(bool container);
 // tool) and returns its path.
 std::string WriteFuzzedInput(const uint8_t *data, size_t size, bool container);
 
-// False for a model (or container) that verifies and asks for an alignment
-// above 64 KiB, for a weight or a sub-model. Each such item may add that much
-// padding to the output, so a few bytes can legitimately ask for gigabytes;
-// such jobs are left out rather than reported as running out of memory.
-bool AlignmentsInScope(const uint8_t *data, size_t size);
+// Lets no allocation of a job ask for more than a small fraction of the
+// fuzzer's memory limit. A few bytes can legitimately ask for gigabytes (each
+// large alignment may add that much padding); such a job then fails as it
+// would on a machine that small, and that failure is fuzzed like any other.
+void LimitJobMemory();
 
 // One job with `inputs` (the last one's suffix chooses the kind) into an
 // output of the same kind in the scratch directory. Returns the exit code.
