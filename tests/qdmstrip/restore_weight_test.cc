@@ -144,46 +144,62 @@ TEST(RestoreTest, EqualRawKeysShareOnePlaceAtTheLargestAlignment) {
   EXPECT_NE(r.out.find("[INFO] Rebuilt raw_data: 56 bytes, 2 unique RAW entries restored\n"), std::string::npos);
 }
 
-// Headers of one key whose alignments do not divide each other share a copy
-// at their least common multiple, so that every one of them passes the strict
-// check; a multiple beyond 32 bits cannot be laid out and fails cleanly.
-TEST(RestoreTest, EqualRawKeysWithAlignmentsThatDoNotDivideShareTheirCommonMultiple) {
+// One copy per key, at a multiple of the largest alignment any header of the
+// key asks for, widened to a common multiple only where a RAW_OFFSET header's
+// alignment does not divide it: embedded headers keep their own bytes, and a
+// key placed first sits at 0 whatever its alignments. Only a copy that cannot
+// be placed within 64 bits fails, and cleanly.
+TEST(RestoreTest, EqualRawKeysWithAlignmentsThatDoNotDivide) {
   Files f;
   const std::string source = f.Put("source.qdm", Model({Blob("w", kRaw, {kA})}));
-  const vt::ItemSpec x = vt::Weight("x", 9, 4, 9);
+  const vt::ItemSpec x = vt::Weight("x", 9, 20, 9);
   struct Case {
-    uint32_t first;
-    uint32_t second;
+    std::vector<uint32_t> raw;  // the aligns of a's stripped RAW_OFFSET headers
+    uint32_t embedded;          // of an embedded a, when not 0
+    bool first;                 // a placed before x
     uint64_t offset;
   };
-  for (const Case &c : {Case{3, 16, 48}, Case{48, 64, 192}}) {
-    SCOPED_TRACE(std::to_string(c.first) + " and " + std::to_string(c.second));
-    vt::ItemSpec first = Stripped(kA);
-    first.align = c.first;
-    vt::ItemSpec second = Stripped(kA);
-    second.align = c.second;
-    const std::string stripped =
-        f.Put("stripped.qdm", Model({Blob("r1", kRaw, {x, first}), Blob("r2", kRaw, {second})}));
+  const std::vector<Case> cases = {
+      {{3, 16}, 0, false, 48},
+      {{48, 64}, 0, false, 192},
+      {{16}, 3, false, 32},
+      {{64}, 48, false, 64},
+      {{7}, 5, false, 21},
+      {{65536, 65537}, 0, true, 0},
+      {{4294967291, 4294967279, 4294967231}, 0, true, 0},  // primes: a multiple beyond 64 bits
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.raw) + " embedded " + std::to_string(c.embedded));
+    std::vector<vt::BinarySpec> blobs;
+    for (uint32_t align : c.raw) {
+      vt::ItemSpec a = Stripped(kA);
+      a.align = align;
+      blobs.push_back(Blob("r", kRaw, c.first ? std::vector{a, x} : std::vector{x, a}));
+    }
+    if (c.embedded != 0) {
+      vt::ItemSpec a = kA;
+      a.align = c.embedded;
+      blobs.push_back(Blob("e", kEmbedded, {a}));
+    }
+    const std::string stripped = f.Put("stripped.qdm", Model(blobs));
     const testing::RunResult r = RunRestore({source, stripped}, f.Out());
     ASSERT_EQ(r.status, 0) << r.err;
     const vt::Bytes out = vt::ReadFile(f.Out());
     EXPECT_TRUE(testing::PassesStrictCheck(out));
-    EXPECT_EQ(Header(out, 0, 1).offset(), c.offset);
-    EXPECT_EQ(Header(out, 1, 0).offset(), c.offset);
-    EXPECT_EQ(BytesOf(out, 1, 0), kA.bytes);
+    for (size_t blob = 0; blob < c.raw.size(); ++blob) EXPECT_EQ(Header(out, blob, c.first ? 0 : 1).offset(), c.offset);
+    EXPECT_EQ(BytesOf(out, 0, c.first ? 0 : 1), kA.bytes);
     std::filesystem::remove(f.Out());
   }
 
-  vt::ItemSpec first = Stripped(kA);
-  first.align = 65537;
-  vt::ItemSpec second = Stripped(kA);
-  second.align = 65539;  // a prime beside 65537: their multiple passes 2^32
-  const std::string stripped = f.Put("stripped.qdm", Model({Blob("r1", kRaw, {first}), Blob("r2", kRaw, {second})}));
-  const testing::RunResult r = RunRestore({source, stripped}, f.Out());
+  vt::ItemSpec late = Stripped(kA);
+  std::vector<vt::BinarySpec> blobs = {Blob("x", kRaw, {x})};
+  for (uint32_t align : {4294967291u, 4294967279u, 4294967231u}) {
+    late.align = align;
+    blobs.push_back(Blob("r", kRaw, {late}));
+  }
+  const testing::RunResult r = RunRestore({source, f.Put("stripped.qdm", Model(blobs))}, f.Out());
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err,
-            "[ERROR] Cannot lay out raw data for weight a (hash=1, size=8): the common multiple of its alignments "
-            "passes 2^32\n");
+  EXPECT_EQ(r.err, "[ERROR] Out of memory: cannot allocate the model being built: its size does not fit in 64 bits\n");
   EXPECT_EQ(r.out.find("[DONE]"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(f.Out()));
 }

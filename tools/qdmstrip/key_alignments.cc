@@ -1,33 +1,33 @@
 #include "key_alignments.h"
 
+#include <algorithm>
 #include <numeric>
-#include <string>
 
 #include "allocation_failure.h"
+#include "weight_bytes.h"
 
 namespace vadu::qdmstrip {
+namespace {
 
-void KeyAlignments::Add(const binary::BinaryHeader &header) {
-  uint32_t &align = aligns_[KeyOf(header)];
-  if (header.align() == 0) return;
-  if (align == 0) {
-    align = header.align();
-    return;
-  }
-  // Below 2^64: both factors are below 2^32.
-  const uint64_t multiple = std::lcm(uint64_t{align}, uint64_t{header.align()});
-  if (multiple > UINT32_MAX) {
-    const std::string name = header.name() != nullptr ? header.name()->str() : "unknown";
-    throw AllocationFailure("Cannot lay out raw data for weight " + name + " (hash=" + std::to_string(header.hash()) +
-                            ", size=" + std::to_string(header.size()) +
-                            "): the common multiple of its alignments passes 2^32");
-  }
-  align = static_cast<uint32_t>(multiple);
+// The least common multiple, kLayoutBeyond64Bits once it passes 64 bits.
+uint64_t SaturatingLcm(uint64_t a, uint64_t b) {
+  if (a == kLayoutBeyond64Bits || b == kLayoutBeyond64Bits) return kLayoutBeyond64Bits;
+  const uint64_t factor = a / std::gcd(a, b);
+  return factor > kLayoutBeyond64Bits / b ? kLayoutBeyond64Bits : factor * b;
 }
 
-uint32_t KeyAlignments::Of(const WeightKey &key) const {
-  const auto it = aligns_.find(key);
-  return it != aligns_.end() ? it->second : 0;
+}  // namespace
+
+void KeyAlignments::Add(const binary::Binary &blob, const binary::BinaryHeader &header) {
+  Asked &asked = asked_[KeyOf(header)];
+  asked.largest = std::max(asked.largest, header.align());
+  if (IsRawOffset(blob) && header.align() != 0) asked.raw_multiple = SaturatingLcm(asked.raw_multiple, header.align());
+}
+
+uint64_t KeyAlignments::Of(const WeightKey &key) const {
+  const auto it = asked_.find(key);
+  if (it == asked_.end() || it->second.largest == 0) return 0;
+  return SaturatingLcm(it->second.largest, it->second.raw_multiple);
 }
 
 }  // namespace vadu::qdmstrip

@@ -1,9 +1,13 @@
-// Where a restore may put the one raw copy that every header of a key points
-// at: each header's offset must be a multiple of its own alignment, so the
-// copy goes to a multiple of the least common multiple of the headers'
-// non-zero alignments. Headers with alignment 0 ask for nothing; a key whose
-// headers all have 0 is placed at 64. When the alignments divide each other,
-// the multiple is simply the largest of them.
+// Where a restore may put the one raw copy that every RAW_OFFSET header of a
+// key points at. The copy goes to a multiple of the largest alignment any
+// header of the key asks for, in any Binary (64 when all ask for 0), as it
+// always has. Each RAW_OFFSET header's offset must also be a multiple of its
+// own alignment, so where that largest alignment is not already a multiple
+// of theirs, the least common multiple of it and theirs is used. Embedded
+// headers of the key get bytes of their own and ask nothing more of the copy.
+//
+// Wherever the largest alignment alone suited every RAW_OFFSET header, the
+// multiple equals it, so such placements never move.
 #pragma once
 
 #include <cstdint>
@@ -16,16 +20,20 @@ namespace vadu::qdmstrip {
 
 class KeyAlignments {
  public:
-  // Takes the header's alignment into its key's (size-0 headers too). Throws
-  // AllocationFailure when the multiple passes 32 bits: no placement can
-  // then satisfy every header, and the raw data could not be laid out.
-  void Add(const binary::BinaryHeader &header);
+  // Takes the alignment of `header`, which belongs to `blob` (size-0 headers too).
+  void Add(const binary::Binary &blob, const binary::BinaryHeader &header);
 
-  // The alignment to place `key` at; 0 (placed at 64) when none was asked for.
-  uint32_t Of(const WeightKey &key) const;
+  // The alignment to place `key` at; 0 (placed at 64) when none was asked
+  // for. A multiple beyond 64 bits gives kLayoutBeyond64Bits, which leaves
+  // only offset 0 (see AlignedPosition).
+  uint64_t Of(const WeightKey &key) const;
 
  private:
-  std::unordered_map<WeightKey, uint32_t, WeightKeyHash> aligns_;
+  struct Asked {
+    uint32_t largest = 0;       // of every header of the key
+    uint64_t raw_multiple = 1;  // of the non-zero ones of its RAW_OFFSET headers
+  };
+  std::unordered_map<WeightKey, Asked, WeightKeyHash> asked_;
 };
 
 }  // namespace vadu::qdmstrip

@@ -1,6 +1,6 @@
 // RestoreQdmsTool::RestoreSubModel: one stripped sub-model rebuilt with its
 // weights' bytes put back, in a builder of its own. Each distinct raw key is
-// placed once, at an alignment that suits every header with the key.
+// placed once, at an alignment that suits every RAW_OFFSET header with the key.
 #include <iostream>
 #include <span>
 #include <unordered_map>
@@ -26,13 +26,13 @@ const char *NameOrUnknown(const vb::BinaryHeader &header) {
   return header.name() != nullptr ? header.name()->c_str() : "unknown";
 }
 
-// The alignment each key's raw copy needs to suit every header of any Binary
-// with the key, size-0 headers included.
+// The alignment each key's raw copy is placed at, from every header with the
+// key in any Binary, size-0 headers included.
 KeyAlignments AnalyseAlignments(const vb::Model &model) {
   KeyAlignments aligns;
   for (const vb::Binary *blob : *model.weights()) {
     if (blob->headers() == nullptr) continue;
-    for (const vb::BinaryHeader *header : *blob->headers()) aligns.Add(*header);
+    for (const vb::BinaryHeader *header : *blob->headers()) aligns.Add(*blob, *header);
   }
   return aligns;
 }

@@ -45,14 +45,14 @@ void ForEachRawHeader(const vb::Model &model, Visit visit) {
   });
 }
 
-// The alignment each key's raw copy needs to suit every header with the key,
-// in any Binary, size-0 headers included.
+// The alignment each key's raw copy is placed at, from every header with the
+// key in any Binary, size-0 headers included.
 KeyAlignments AnalyseAlignments(const vb::Model &model, uint64_t total) {
   KeyAlignments aligns;
   uint64_t k = 0;
-  ForEachHeader(model, [&](const vb::Binary &, const vb::BinaryHeader &header) {
+  ForEachHeader(model, [&](const vb::Binary &blob, const vb::BinaryHeader &header) {
     ShowProgressBar("Analyse alignments", ++k, total);
-    aligns.Add(header);
+    aligns.Add(blob, header);
   });
   return aligns;
 }

@@ -12,8 +12,8 @@ namespace vadu::qdmstrip {
 // The raw-data alignment rule: the smallest multiple of `align` (64 when 0)
 // that is not below `position`. Any positive alignment works, not only powers
 // of two. A multiple beyond 64 bits gives kLayoutBeyond64Bits, which no
-// allocation passes, so a layout never wraps around.
-inline uint64_t AlignedPosition(uint64_t position, uint32_t align) {
+// allocation passes, so a layout never wraps around; offset 0 suits any alignment.
+inline uint64_t AlignedPosition(uint64_t position, uint64_t align) {
   const uint64_t a = align == 0 ? 64 : align;
   if (position > kLayoutBeyond64Bits - (a - 1)) return kLayoutBeyond64Bits;
   return (position + a - 1) / a * a;
