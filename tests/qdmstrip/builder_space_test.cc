@@ -9,6 +9,7 @@
 #include "allocation_failure.h"
 #include "builder_space.h"
 #include "embedded_data.h"
+#include "lowered_allocation_limit.h"
 #include "weight_bytes.h"
 
 namespace vadu::qdmstrip {
@@ -16,6 +17,8 @@ namespace {
 
 namespace fb = ::flatbuffers;
 using Bytes = std::vector<uint8_t>;
+using testing::LoweredAllocationLimit;
+using testing::RefusalOf;
 
 // Hands out memory full of a non-zero pattern, as reused heap memory may be.
 class DirtyAllocator : public fb::Allocator {
@@ -113,23 +116,6 @@ TEST(BuilderSpaceTest, EmbeddedDataLaysPiecesOutByTheAlignmentRule) {
   // No bytes: no vector.
   ToolBuilder empty(kBuilderInitialSize);
   EXPECT_TRUE(EmbeddedData().CreateIn(empty).IsNull());
-}
-
-// Lowers the allocation limit for one test.
-class LoweredAllocationLimit {
- public:
-  explicit LoweredAllocationLimit(uint64_t bytes) { SetAllocationLimit(bytes); }
-  ~LoweredAllocationLimit() { SetAllocationLimit(kLayoutBeyond64Bits); }
-};
-
-template <typename Reserve>
-std::string RefusalOf(Reserve reserve) {
-  try {
-    reserve();
-  } catch (const AllocationFailure &failure) {
-    return failure.what();
-  }
-  return "nothing refused";
 }
 
 // Room that cannot be had is refused, naming what it was for, before the

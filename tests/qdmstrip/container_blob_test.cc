@@ -12,6 +12,7 @@
 #include "allocation_failure.h"
 #include "builder_space.h"
 #include "container_blob.h"
+#include "lowered_allocation_limit.h"
 #include "weight_bytes.h"
 
 namespace vadu::qdmstrip {
@@ -19,6 +20,7 @@ namespace {
 
 namespace fb = ::flatbuffers;
 using Bytes = std::vector<uint8_t>;
+using testing::RefusalOf;
 
 struct Part {
   uint64_t length = 0;  // of its byte vector
@@ -129,18 +131,16 @@ TEST(ContainerBlobTest, GapsAreZeroWhereEarlierBuildersWrote) {
 }
 
 // A sub-model that large alignments would start beyond what can be had is
-// refused before any memory is laid out for it.
-TEST(ContainerBlobTest, AStartBeyondTheLimitIsRefused) {
-  SetAllocationLimit(8 << 20);
+// refused before any memory is laid out for it, and so is one whose room
+// fits on its own but not after the blob before it.
+TEST(ContainerBlobTest, AStartOrRoomBeyondTheLimitIsRefused) {
+  const testing::LoweredAllocationLimit limit(8 << 20);
   ContainerBlob blob(4096);
-  std::string refusal;
-  try {
-    blob.SubModelBuilder(blob.NextStart(0xFFFFFFFF) + 0xFFFFFFFF);
-  } catch (const AllocationFailure &failure) {
-    refusal = failure.what();
-  }
-  SetAllocationLimit(kLayoutBeyond64Bits);
-  EXPECT_EQ(refusal, "Out of memory: cannot allocate 4294971391 bytes for the new container");
+  EXPECT_EQ(RefusalOf([&] { blob.SubModelBuilder(blob.NextStart(0xFFFFFFFF) + 0xFFFFFFFF); }),
+            "Out of memory: cannot allocate 4294967295 bytes for the new container");
+  ToolBuilder b = blob.SubModelBuilder(5 << 20);
+  EXPECT_EQ(RefusalOf([&] { ReserveBuilderSpace(b, 5 << 20); }),
+            "Out of memory: cannot allocate 10485760 bytes for the new container");
 }
 
 }  // namespace

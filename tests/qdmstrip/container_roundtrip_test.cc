@@ -281,5 +281,40 @@ TEST(ContainerRoundTripTest, EverySubModelComesBackOverGeneratedContainers) {
   EXPECT_GT(stripped_headers, kSeeds);
 }
 
+// As for single models: containers of large embedded weights strip and
+// restore, stripped or not, under a limit their output fills to 80 %. The
+// second sub-model is built after the first in the same memory.
+TEST(ContainerRoundTripTest, EmbeddedWeightsWithinTheAllocationLimit) {
+  ScratchDir dir;
+  std::vector<vt::ItemSpec> weights;
+  for (uint8_t i = 0; i < 4; ++i) weights.push_back(vt::Weight("e" + std::to_string(i), 100 + i, 4 << 20, i));
+  const auto sub_model = [](const std::string &name, std::vector<vt::ItemSpec> items) {
+    vt::BinarySpec embedded;
+    embedded.items = std::move(items);
+    vt::ModelSpec model = vt::SimpleModel(name, {vt::Weight("r", 1, 64, 1)});
+    model.weights.push_back(embedded);
+    vt::SubModelSpec sub;
+    sub.bytes = vt::BuildModel(model);
+    return sub;
+  };
+  vt::ContainerSpec earlier;
+  earlier.models = {sub_model("earlier", {weights[0], weights[2]})};
+  vt::ContainerSpec last;
+  last.models = {sub_model("first", {weights[0], weights[1]}), sub_model("second", {weights[2], weights[3]})};
+  const std::string e = dir.File("E.qdms");
+  const std::string c = dir.File("C.qdms");
+  vt::WriteFile(e, vt::BuildContainer(earlier));
+  vt::WriteFile(c, vt::BuildContainer(last));
+
+  const std::string s = dir.File("S.qdms");
+  testing::RunResult r = testing::RunUnderATightLimit([&] { return testing::RunContainerStrip({e, c}, s); }, s);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string restored = dir.File("R.qdms");
+  r = testing::RunUnderATightLimit([&] { return testing::RunContainerRestore({e, s}, restored); }, restored);
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = testing::RunUnderATightLimit([&] { return testing::RunContainerRestore({e, c}, restored); }, restored);
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
 }  // namespace
 }  // namespace vadu::qdmstrip

@@ -1,10 +1,12 @@
 #include "strip_restore_runs.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <utility>
 
+#include "lowered_allocation_limit.h"
 #include "restore_weight.h"
 #include "strip_weight.h"
 #include "test_support.h"
@@ -44,6 +46,17 @@ RunResult RunRestore(const std::vector<std::string> &inputs, const std::string &
   r.out = streams.out();
   r.err = streams.err();
   return r;
+}
+
+RunResult RunUnderATightLimit(const std::function<RunResult()> &run, const std::string &output) {
+  const RunResult free = run();
+  if (free.status != 0) return free;
+  const uint64_t size = std::filesystem::file_size(output);
+  std::filesystem::remove(output);
+  const LoweredAllocationLimit limit(size / 4 * 5);
+  const RunResult limited = run();
+  if (limited.status == 0) EXPECT_EQ(std::filesystem::file_size(output), size);
+  return limited;
 }
 
 std::span<const uint8_t> HeaderBytes(const binary::Model &model, const binary::Binary &blob,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,6 +21,11 @@ struct RunResult {
 
 RunResult RunStrip(const std::vector<std::string> &inputs, const std::string &output);
 RunResult RunRestore(const std::vector<std::string> &inputs, const std::string &output);
+
+// Runs `run`, which writes `output`, once as it is, then again under an
+// allocation limit that the first run's output fills to 80 %. Returns the
+// second run's result; the output it wrote is left in place.
+RunResult RunUnderATightLimit(const std::function<RunResult()> &run, const std::string &output);
 
 // The bytes a header addresses (raw_data for RAW_OFFSET, the Binary's data
 // otherwise); empty when the range is not inside the vector.

@@ -1,6 +1,7 @@
 // WeightToolBase::BuildWriteVerify: the last stage of both single-model modes.
 #include <iostream>
 
+#include "allocation_failure.h"
 #include "copy_helpers.h"
 #include "weight_tool_base.h"
 
@@ -10,6 +11,9 @@ namespace {
 namespace vb = ::vadu::binary;
 
 constexpr uint64_t kDefaultMagic = 0x546F6C7665783338ull;  // "Tolvex38"
+constexpr uint64_t kTablesSlack = 1 << 20;
+
+uint64_t SaturatingSub(uint64_t a, uint64_t b) { return a > b ? a - b : 0; }
 
 flatbuffers::Offset<flatbuffers::Vector<const vb::Buffer *>> CopyWorkspace(ToolBuilder &builder,
                                                                             const vb::Model &source) {
@@ -29,6 +33,17 @@ flatbuffers::Offset<vb::ModelVersion> CopyVersion(ToolBuilder &builder, const vb
 }
 
 }  // namespace
+
+uint64_t WeightToolBase::CopiedTablesRoom(const vb::Model &source, uint64_t file_size) {
+  uint64_t tables = SaturatingSub(file_size, source.raw_data() != nullptr ? source.raw_data()->size() : 0);
+  if (source.weights() != nullptr) {
+    // Binaries may share one data vector, so the sum may pass the file's size.
+    for (const vb::Binary *blob : *source.weights()) {
+      if (blob->data() != nullptr) tables = SaturatingSub(tables, blob->data()->size());
+    }
+  }
+  return SaturatingAdd(SaturatingAdd(tables, tables), kTablesSlack);
+}
 
 bool WeightToolBase::BuildWriteVerify(const vb::Model &source, const OffsetList<vb::Binary> &weights,
                                       RawDataOffset raw_data, const std::string &output_path) {

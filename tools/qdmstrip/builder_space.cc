@@ -3,7 +3,6 @@
 #include <cassert>
 #include <cstdint>
 #include <cstring>
-#include <string>
 
 #include "allocation_failure.h"
 
@@ -16,14 +15,19 @@ struct BuilderBuffer : ToolBuilder {
   static auto &Of(ToolBuilder &builder) { return builder.*(&BuilderBuffer::buf_); }
 };
 
+constexpr const char *kPurpose = "the model being built";
+
 }  // namespace
+
+void ReserveBuilderSpace(ToolBuilder &builder, uint64_t bytes) {
+  CheckAllocation(SaturatingAdd(bytes, builder.GetSize()), kPurpose);
+  EnsureBuilderSpace(builder, bytes);
+}
 
 // No large-page hint: on hosts that take back the memory a guest frees, a
 // large page of fresh memory costs several times what small pages do, and
 // the builder's buffer is the largest allocation of a run.
-void ReserveBuilderSpace(ToolBuilder &builder, uint64_t bytes) {
-  static const std::string kPurpose = "the model being built";
-  CheckAllocation(SaturatingAdd(bytes, builder.GetSize()), kPurpose);
+void EnsureBuilderSpace(ToolBuilder &builder, uint64_t bytes) {
   try {
     BuilderBuffer::Of(builder).ensure_space(static_cast<size_t>(bytes));
   } catch (const AllocationFailure &) {

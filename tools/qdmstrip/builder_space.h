@@ -17,8 +17,13 @@ namespace vadu::qdmstrip {
 
 // Makes sure at least `bytes` more can be added without reallocating. The
 // reserved memory stays untouched (and so not resident) until written. Throws
-// AllocationFailure when the memory cannot be had (see allocation_failure.h).
+// AllocationFailure when the memory cannot be had (see allocation_failure.h):
+// `bytes` is checked against the allocation limit, so it should be what the
+// builder will really hold.
 void ReserveBuilderSpace(ToolBuilder &builder, uint64_t bytes);
+// The same without the check against the limit, for room whose need was
+// checked elsewhere; a refusal of the system still throws AllocationFailure.
+void EnsureBuilderSpace(ToolBuilder &builder, uint64_t bytes);
 
 // A 64-bit byte vector of `length` bytes, created in the builder like
 // CreateVector64 would, whose bytes the caller fills in place.

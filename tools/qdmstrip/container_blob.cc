@@ -50,10 +50,9 @@ ToolBuilder ContainerBlob::SubModelBuilder(uint64_t start) {
   assert(start >= size_);
   // The room up to the start, taken now: a start that large alignments pushed
   // beyond what can be had fails here, before a position is worked out from it.
+  CheckAllocation(start, kPurpose);
   memory_.Reserve(SaturatingAdd(headroom_, start));
-  // At a multiple of 8, so that the sub-model is as aligned in memory as in a
-  // buffer of its own while it is checked.
-  sub_model_allocator_.set_position(headroom_ + RoundUp(start, 8));
+  sub_model_allocator_.set_start(start);
   return MakeToolBuilder(&sub_model_allocator_);
 }
 
@@ -68,8 +67,9 @@ void ContainerBlob::Place(ToolBuilder &builder, uint64_t start) {
 
 ToolBuilder ContainerBlob::ContainerBuilder() {
   ToolBuilder builder = MakeToolBuilder(&container_allocator_);
-  // All of the block up to the blob's end: the blob lies at the top, where the first vector goes.
-  ReserveBuilderSpace(builder, BlobTop());
+  // All of the block up to the blob's end: the blob lies at the top, where
+  // the first vector goes. The blob was checked as it grew; the rest is room.
+  EnsureBuilderSpace(builder, BlobTop());
   return builder;
 }
 
@@ -82,7 +82,17 @@ fb::Offset64<fb::Vector64<uint8_t>> ContainerBlob::CreateIn(ToolBuilder &builder
   return model_data.offset;
 }
 
+void ContainerBlob::SubModelAllocator::set_start(uint64_t start) {
+  start_ = start;
+  // At a multiple of 8, so that the sub-model is as aligned in memory as in a
+  // buffer of its own while it is checked.
+  position_ = blob_.headroom_ + RoundUp(start, 8);
+}
+
+// A builder's first memory: the room its caller reserved for what it will
+// hold. What it grows by later (half as much again) is not checked.
 uint8_t *ContainerBlob::SubModelAllocator::allocate(size_t size) {
+  CheckAllocation(SaturatingAdd(start_, size), kPurpose);
   blob_.memory_.Reserve(position_ + size);
   return blob_.memory_.data() + position_;
 }

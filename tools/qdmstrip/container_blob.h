@@ -32,6 +32,12 @@ struct ModelHeaderMetadata {
 // builder's first object, model_data, goes.
 //
 // Layout of the block: room for the container's other tables, then the blob.
+//
+// The block reserves more than it will write (room for the tables, builders
+// that grow by half again), which costs nothing until written. So what is
+// checked against the allocation limit is what will be written: the blob up
+// to a sub-model's start, and that plus the room its builder is first
+// reserved for, which its caller sizes to what the sub-model will hold.
 class ContainerBlob {
  public:
   // `headroom`: room the container's tables beside model_data take (see
@@ -65,7 +71,7 @@ class ContainerBlob {
   class SubModelAllocator : public flatbuffers::Allocator {
    public:
     explicit SubModelAllocator(ContainerBlob &blob) : blob_(blob) {}
-    void set_position(size_t position) { position_ = position; }
+    void set_start(uint64_t start);
     uint8_t *allocate(size_t size) override;
     void deallocate(uint8_t *, size_t) override {}
     uint8_t *reallocate_downward(uint8_t *old_p, size_t old_size, size_t new_size, size_t in_use_back,
@@ -73,7 +79,8 @@ class ContainerBlob {
 
    private:
     ContainerBlob &blob_;
-    size_t position_ = 0;
+    uint64_t start_ = 0;   // of the sub-model in the blob
+    size_t position_ = 0;  // of the builder's memory in the block
   };
 
   // Memory whose top end is the blob's end (rounded up to 8), or the heap
@@ -90,9 +97,11 @@ class ContainerBlob {
     ContainerBlob &blob_;
   };
 
+  static constexpr const char *kPurpose = "the new container";
+
   size_t BlobTop() const;  // the blob's end, padded to 8, from the start of the block
 
-  GrowOnlyMemory memory_{"the new container"};
+  GrowOnlyMemory memory_{kPurpose};
   size_t headroom_ = 0;
   uint64_t size_ = 0;
   SubModelAllocator sub_model_allocator_{*this};

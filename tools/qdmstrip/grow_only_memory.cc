@@ -22,7 +22,6 @@ GrowOnlyMemory::~GrowOnlyMemory() {
 
 void GrowOnlyMemory::Reserve(uint64_t bytes) {
   if (bytes <= capacity_) return;
-  CheckAllocation(bytes, purpose_);
   if (bytes > SIZE_MAX - kGranule) throw AllocationFailure(bytes, purpose_);
   // Half as much again, so that a run of small growths does not remap each time.
   const size_t capacity = RoundUp(std::max(static_cast<size_t>(bytes), capacity_ + capacity_ / 2));

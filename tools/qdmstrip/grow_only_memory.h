@@ -1,6 +1,8 @@
 // One block of anonymous memory that only grows and keeps its content when
 // it does (it may move). Pages are taken from the system only when first
-// written, so reserving more than will be used costs nothing.
+// written, so reserving more than will be used costs nothing. The block does
+// not check what it reserves against the allocation limit: its owner, which
+// knows what it will write, checks that instead.
 #pragma once
 
 #include <cstddef>
@@ -18,8 +20,7 @@ class GrowOnlyMemory {
   GrowOnlyMemory(const GrowOnlyMemory &) = delete;
   GrowOnlyMemory &operator=(const GrowOnlyMemory &) = delete;
 
-  // Makes at least `bytes` usable. Throws AllocationFailure when that is more
-  // than the allocation limit or the system refuses.
+  // Makes at least `bytes` usable. Throws AllocationFailure when the system refuses.
   void Reserve(uint64_t bytes);
 
   uint8_t *data() const { return data_; }

@@ -20,8 +20,6 @@ namespace {
 namespace vb = ::vadu::binary;
 namespace fb = ::flatbuffers;
 
-constexpr uint64_t kMetadataSlack = 1 << 20;
-
 using PlacementMap = std::unordered_map<WeightKey, uint64_t, WeightKeyHash>;
 
 const char *NameOrUnknown(const vb::BinaryHeader &header) {
@@ -190,12 +188,11 @@ bool RestoreWeightTool::RestoreWeights(const vb::Model &model, const WeightDataM
 
   std::cout << "[INFO] Building raw_data...\n";
   const RawPlan plan = PlanRawData(model, aligns, collected);
-  const uint64_t metadata = stripped_file_size_ - (model.raw_data() != nullptr ? model.raw_data()->size() : 0);
   InPlaceBytes64 raw{};
   if (plan.complete) {
     // Room for the whole restored model, so that the builder never copies the raw data while it grows.
     const uint64_t weight_bytes = SaturatingAdd(plan.length, EmbeddedBound(model, collected));
-    ReserveBuilderSpace(builder_, SaturatingAdd(weight_bytes, 2 * metadata + kMetadataSlack));
+    ReserveBuilderSpace(builder_, SaturatingAdd(weight_bytes, CopiedTablesRoom(model, stripped_file_size_)));
     if (plan.length != 0) raw = CreateUnfilledVector64(builder_, plan.length);
   }
   uint64_t unique = 0;

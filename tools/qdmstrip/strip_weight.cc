@@ -17,8 +17,6 @@ namespace {
 namespace vb = ::vadu::binary;
 namespace fb = ::flatbuffers;
 
-constexpr uint64_t kMetadataSlack = 1 << 20;
-
 // Loads one earlier input for its keys; prints the refusal when it is not usable.
 const vb::Model *LoadEarlierModel(ReadOnlyMMapFile &file, const std::string &path) {
   const vb::Model *model = WeightToolBase::LoadModelFromFile(file, path);
@@ -156,8 +154,8 @@ RawDataOffset StripWeightTool::ReconstructRawData() {
   for (uint64_t length : layout.data_lengths) data_total = SaturatingAdd(data_total, length);
   // Room for the whole new model, so that the builder never copies the raw data while it grows.
   // Reserved before the data vectors are made, so that a layout too large for memory fails first.
-  const uint64_t metadata = model_file_size_ - model_->raw_data()->size();
-  ReserveBuilderSpace(builder_, SaturatingAdd(SaturatingAdd(layout.raw_length, data_total), 2 * metadata + kMetadataSlack));
+  ReserveBuilderSpace(builder_, SaturatingAdd(SaturatingAdd(layout.raw_length, data_total),
+                                              CopiedTablesRoom(*model_, model_file_size_)));
   for (size_t b = 0; b < layout.data_lengths.size(); ++b) new_binary_data_[b].assign(layout.data_lengths[b], 0);
 
   const InPlaceBytes64 raw = CreateUnfilledVector64(builder_, layout.raw_length);

@@ -19,13 +19,16 @@ uint64_t CountOf(const flatbuffers::Vector<T> *v) {
   return v != nullptr ? v->size() : 0;
 }
 
-// The Binaries' own data, and a table's worth of room per header.
-uint64_t BinariesRoom(const flatbuffers::Vector<flatbuffers::Offset<vb::Binary>> *binaries) {
+enum class BinaryData { kCopied, kLaidOutByCaller };
+
+// A table's worth of room per Binary, header and attribute, and the Binaries'
+// own data where it is copied as it is.
+uint64_t BinariesRoom(const flatbuffers::Vector<flatbuffers::Offset<vb::Binary>> *binaries, BinaryData data) {
   uint64_t room = 0;
   if (binaries == nullptr) return room;
   for (const vb::Binary *blob : *binaries) {
-    room += kRoomPerTable + CountOf(blob->data()) + CountOf(blob->headers()) * kRoomPerTable;
-    room += CountOf(blob->attrs()) * kRoomPerTable;
+    room += kRoomPerTable + CountOf(blob->headers()) * kRoomPerTable + CountOf(blob->attrs()) * kRoomPerTable;
+    if (data == BinaryData::kCopied) room += CountOf(blob->data());
   }
   return room;
 }
@@ -43,7 +46,9 @@ uint64_t AttributesRoom(const flatbuffers::Vector<flatbuffers::Offset<vb::Attrib
 }  // namespace
 
 uint64_t EstimateCopiedTables(const vb::Model &source) {
-  uint64_t room = kBaseRoom + BinariesRoom(source.kernels()) + BinariesRoom(source.weights());
+  // The weights' bytes are left out: the callers lay them out anew and count what they write.
+  uint64_t room = kBaseRoom + BinariesRoom(source.kernels(), BinaryData::kCopied) +
+                  BinariesRoom(source.weights(), BinaryData::kLaidOutByCaller);
   room += (CountOf(source.inputs()) + CountOf(source.outputs()) + CountOf(source.workspace())) * kRoomPerTable;
   if (source.quant_info() != nullptr) {
     for (const vb::TensorQuant *quant : *source.quant_info()) {

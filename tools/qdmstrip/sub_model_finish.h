@@ -11,7 +11,7 @@ namespace vadu::qdmstrip {
 
 // A generous estimate of what FinishSubModel and the weight headers add to a
 // builder, so that a builder reserved for it never copies its raw data while
-// it grows. Reserved room that is never written costs no memory.
+// it grows. The weights' bytes are not in it: callers add what they write.
 uint64_t EstimateCopiedTables(const binary::Model &source);
 
 // A new version record with the source's version and magic, or their

@@ -65,6 +65,12 @@ class WeightToolBase : public TableCopy {
   bool BuildWriteVerify(const binary::Model &source, const OffsetList<binary::Binary> &weights,
                         RawDataOffset raw_data, const std::string &output_path);
 
+  // Room that BuildWriteVerify and the rebuilt weight headers take in the
+  // builder for `source`, read from a file of `file_size` bytes: twice what
+  // the file holds beside its raw data and its weights' own data, and 1 MiB.
+  // The weights' bytes are not in it: callers add what they lay out anew.
+  static uint64_t CopiedTablesRoom(const binary::Model &source, uint64_t file_size);
+
  protected:
   ToolBuilder builder_;
 };
