@@ -145,6 +145,21 @@ def test_cast_to_and_clone():
     assert blank.info.shape == [2, 2] and not Tensor.tensor_to_array(blank).any()
 
 
+def test_copies_and_casts_between_overlapping_tensors_read_the_source_first():
+    memory = Buffer.create_host_buffer(64, 0)
+    assert memory.copy_from_host(np.arange(64, dtype=np.uint8), 0) == pyvadu.OK
+    every_other = TensorInfo.create_nd([8], pyvadu.UINT8, [2], 0)
+    shifted = Tensor(every_other, memory.get_sub_buffer(60, 2))
+    assert Tensor(every_other, memory).copy_to(shifted) == pyvadu.OK
+    assert list(Tensor.tensor_to_array(shifted)) == list(range(0, 16, 2))
+
+    assert memory.copy_from_host(np.arange(64, dtype=np.uint8), 0) == pyvadu.OK
+    narrow = Tensor(TensorInfo.create_nd([8], pyvadu.UINT8, [], 0), memory)
+    wide = Tensor(TensorInfo.create_nd([8], pyvadu.UINT16, [], 0), memory)
+    assert narrow.cast_to(wide) == pyvadu.OK
+    assert list(Tensor.tensor_to_array(wide)) == list(range(8))
+
+
 def test_views_and_device_tensors():
     whole = nd_tensor((2, 3, 4), pyvadu.INT32)
     values = Tensor.tensor_to_array(whole)

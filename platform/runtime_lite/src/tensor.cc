@@ -1,7 +1,9 @@
 #include "vadu/runtime/tensor.h"
 
 #include <cstring>
+#include <vector>
 
+#include "byte_range.h"
 #include "element_ops.h"
 #include "sim_devices.h"
 
@@ -11,6 +13,20 @@ namespace {
 uint8_t* Bytes(const vadu::Buffer& buffer) { return static_cast<uint8_t*>(buffer.Data()); }
 
 uint64_t DataExtent(const TensorInfo& info) { return info.MemSize() - info.SpanSize(); }
+
+// Where the element walks read source from: its own memory, or a copy of it
+// in storage when target's elements share bytes with it. A walk writes target
+// while it still reads source, so it must read the source as it was before.
+const uint8_t* SourceBytes(const Tensor& source, const Tensor& target,
+                           std::vector<uint8_t>& storage) {
+  const uint8_t* bytes = Bytes(source.Buffer());
+  const uint64_t extent = DataExtent(source.Info());
+  if (!sim::RangesOverlap(bytes, extent, Bytes(target.Buffer()), DataExtent(target.Info()))) {
+    return bytes;
+  }
+  storage.assign(bytes, bytes + extent);
+  return storage.data();
+}
 
 // A tensor for info in new zeroed memory on the device that holds `like`.
 Tensor AllocateLike(const vadu::Buffer& like, const TensorInfo& info) {
@@ -95,7 +111,8 @@ Status Tensor::CastTo(Tensor& dst) const {
   if (info_.Format() != to.Format() || info_.Shape() != to.Shape()) return INVALID_ARGUMENT;
   if (info_.DataType() == to.DataType()) return CopyTo(dst);
   if (info_.Format() != ND) return UNSUPPORTED;
-  const uint8_t* source = Bytes(buffer_);
+  std::vector<uint8_t> copy;
+  const uint8_t* source = SourceBytes(*this, dst, copy);
   uint8_t* target = Bytes(dst.buffer_);
   const DataType from_type = info_.DataType();
   const DataType to_type = to.DataType();
@@ -114,7 +131,8 @@ Status Tensor::CopyTo(Tensor& dst) const {
     vadu::Buffer target = dst.buffer_;
     return buffer_.CopyTo(target, DataExtent(info_), 0, 0);
   }
-  const uint8_t* source = Bytes(buffer_);
+  std::vector<uint8_t> copy;
+  const uint8_t* source = SourceBytes(*this, dst, copy);
   uint8_t* target = Bytes(dst.buffer_);
   const uint64_t element_size = info_.DataTypeSize();
   sim::ForEachElementPair(info_.Shape(), info_.EffectiveStrides(), dst.info_.EffectiveStrides(),

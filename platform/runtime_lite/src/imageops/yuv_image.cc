@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "byte_range.h"
 #include "sim_devices.h"
 
 namespace vadu::ImageOps {
@@ -60,9 +61,7 @@ std::optional<YuvImage> ViewYuv(const Tensor& tensor) {
 }
 
 bool Overlaps(const YuvImage& a, const YuvImage& b) {
-  const auto a_begin = reinterpret_cast<uintptr_t>(a.data);
-  const auto b_begin = reinterpret_cast<uintptr_t>(b.data);
-  return a_begin < b_begin + b.size && b_begin < a_begin + a.size;
+  return sim::RangesOverlap(a.data, a.size, b.data, b.size);
 }
 
 YuvImage CopiedInto(const YuvImage& image, std::vector<uint8_t>& storage) {

@@ -41,7 +41,8 @@ class Tensor {
   // device. With copy unset and dtype already the tensor's, returns this tensor.
   Tensor AsType(vadu::DataType dtype, bool copy) const;
   // Converts this tensor's elements into dst, which must have the same format
-  // and shape (its element type may differ).
+  // and shape (its element type may differ). Both copies read the elements as
+  // they were before the call, even where dst shares memory with this tensor.
   Status CastTo(Tensor& dst) const;
   // Copies the elements into dst, which must match (TensorInfo::IsMatch).
   Status CopyTo(Tensor& dst) const;
