@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "docstrings.h"
+#include "registered_types.h"
 #include "reset_callback_bridge.h"
 #include "vadu/dev_ctrl/hal_device_factory.h"
 

@@ -4,6 +4,7 @@
 #include "docstrings.h"
 #include "hal_device_binding.h"
 #include "record_bindings.h"
+#include "self_argument_record.h"
 #include "status_binding.h"
 
 PYBIND11_MODULE(pychipctl, m) {
@@ -14,4 +15,6 @@ PYBIND11_MODULE(pychipctl, m) {
   BindMemInfo(m);
   BindHalDevice(m);
   BindHalDeviceFactory(m);
+
+  vadu::python::RefuseNoneAsSelf(m);
 }

@@ -1,6 +1,7 @@
 #include "record_bindings.h"
 
 #include "docstrings.h"
+#include "registered_types.h"
 #include "vadu/dev_ctrl/hal_device.h"
 
 namespace py = pybind11;

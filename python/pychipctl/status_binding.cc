@@ -1,5 +1,6 @@
 #include "status_binding.h"
 
+#include "registered_types.h"
 #include "status_enum.h"
 
 namespace py = pybind11;

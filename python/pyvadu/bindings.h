@@ -5,6 +5,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include "registered_types.h"
+
 namespace vadu::python {
 
 namespace py = pybind11;

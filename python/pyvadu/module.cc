@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 
 #include "bindings.h"
+#include "self_argument_record.h"
 
 namespace py = pybind11;
 
@@ -26,4 +27,6 @@ PYBIND11_MODULE(pyvadu, m) {
 
   py::module_ imageops = m.def_submodule("imageops", "ImageOps bindings");
   BindImageOps(imageops);
+
+  RefuseNoneAsSelf(m);
 }

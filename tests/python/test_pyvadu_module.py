@@ -1,6 +1,10 @@
-"""pyvadu's module set-up: attributes, docstrings, enumerations, module functions, Stream."""
+"""pyvadu's module set-up: attributes, docstrings, enumerations, module functions, Stream,
+and the self that every method of both modules accepts."""
+import inspect
 import pickle
+import re
 
+import numpy as np
 import pytest
 
 from vadu_lite import pyvadu
@@ -92,3 +96,68 @@ def test_stream():
     assert stream.sync_yield() == pyvadu.OK
     assert pyvadu.Stream.__init__.__doc__.startswith(
         "__init__(self: vadu_lite.pyvadu.Stream, arg0: bool) -> None")
+
+
+# Values of the plain parameter types that signatures show.
+PLAIN_ARGUMENTS = {"int": 0, "float": 0.0, "bool": False, "str": "", "List[int]": [], "List[str]": [],
+                   "List[int[3]]": [0, 0, 0]}
+# What builds an instance made by __new__: unpickling calls __setstate__ on one.
+INITIALISERS = {"__init__", "__setstate__"}
+
+
+def registered_classes(module):
+    for value in vars(module).values():
+        if inspect.ismodule(value):
+            yield from registered_classes(value)
+        elif inspect.isclass(value):
+            yield value
+
+
+def methods(cls):
+    """The functions that the framework made for instances of cls, property accessors included."""
+    for name, member in inspect.getmembers(cls):
+        if isinstance(inspect.getattr_static(cls, name), staticmethod):
+            continue
+        for function in (member.fget, member.fset) if isinstance(member, property) else (member,):
+            if type(getattr(function, "__self__", None)).__name__ == "PyCapsule":
+                yield name, function
+
+
+def parameter_types(function):
+    """The parameter types of each overload, from the signature lines of its docstring."""
+    for line in function.__doc__.splitlines():
+        match = re.fullmatch(r"(?:\d+\. )?\w*\((.+)\) -> .*", line)
+        if match and match.group(1) != "*args, **kwargs":
+            yield [re.sub(" = .*", "", p.split(": ", 1)[1]) for p in re.split(r", (?=\w+: )", match.group(1))]
+
+
+def argument(type_name, probe, classes):
+    """A value that converts to the type, so that only self can fail the call;
+    parameters of any object get the probe itself."""
+    if type_name in PLAIN_ARGUMENTS:
+        return PLAIN_ARGUMENTS[type_name]
+    if type_name == "numpy.ndarray":
+        return np.zeros(1, np.uint8)
+    cls = classes.get(type_name)
+    if cls is None:
+        return probe
+    if hasattr(cls, "__members__"):
+        return next(iter(cls.__members__.values()))
+    for types in parameter_types(cls.__init__):
+        try:
+            return cls(*(argument(t, probe, classes) for t in types[1:]))
+        except TypeError:
+            pass
+    return probe
+
+
+@pytest.mark.parametrize("module_name", ["vadu_lite.pyvadu", "vadu_lite.pychipctl"])
+def test_every_method_refuses_none_and_uninitialised_self(module_name):
+    module = pytest.importorskip(module_name)
+    classes = {f"{cls.__module__}.{cls.__qualname__}": cls for cls in registered_classes(module)}
+    for cls in classes.values():
+        for name, method in methods(cls):
+            for probe in [None] if name in INITIALISERS else [None, cls.__new__(cls)]:
+                for types in parameter_types(method):
+                    with pytest.raises(TypeError):
+                        method(probe, *(argument(t, probe, classes) for t in types[1:]))
