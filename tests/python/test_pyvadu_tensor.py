@@ -219,3 +219,41 @@ def test_first_numpy_conversions_from_several_threads_finish(kind, shape):
                            capture_output=True, text=True, timeout=30)
     assert child.returncode == 0, child.stderr
     assert child.stdout == f"8 {shape}\n"
+
+
+# A thread makes the first numpy conversion, held up while it imports numpy's
+# array interface, and the main thread forks meanwhile, three times. Each
+# child makes a conversion of its own and must finish.
+FORK_DURING_FIRST_CONVERSION = """
+import os, signal, sys, threading, time
+from vadu_lite import pyvadu
+inside = threading.Event()
+
+class SlowArrayInterface:
+    def find_spec(self, name, path=None, target=None):
+        if name == "numpy.core.multiarray":
+            inside.set()
+            time.sleep(1)
+
+sys.meta_path.insert(0, SlowArrayInterface())
+tensor = pyvadu.Tensor.create_host_tensor(pyvadu.TensorInfo.create_nd([2, 3], pyvadu.FLOAT32, [], 0))
+threading.Thread(target=pyvadu.Tensor.tensor_to_array, args=(tensor,)).start()
+inside.wait()
+for _ in range(3):
+    child = os.fork()
+    if child == 0:
+        os._exit(0 if pyvadu.Tensor.tensor_to_array(tensor).shape == (2, 3) else 1)
+    deadline = time.monotonic() + 5
+    while (ended := os.waitpid(child, os.WNOHANG)) == (0, 0):
+        if time.monotonic() > deadline:
+            os.kill(child, signal.SIGKILL)
+            sys.exit("a child forked during the first conversion hung")
+        time.sleep(0.01)
+    assert ended[1] == 0, "a forked child's conversion failed"
+"""
+
+
+def test_children_forked_during_the_first_numpy_conversion_convert():
+    child = subprocess.run([sys.executable, "-c", FORK_DURING_FIRST_CONVERSION],
+                           capture_output=True, text=True, timeout=60)
+    assert child.returncode == 0, child.stderr
