@@ -147,17 +147,54 @@ def test_cast_to_and_clone():
 
 def test_copies_and_casts_between_overlapping_tensors_read_the_source_first():
     memory = Buffer.create_host_buffer(64, 0)
-    assert memory.copy_from_host(np.arange(64, dtype=np.uint8), 0) == pyvadu.OK
-    every_other = TensorInfo.create_nd([8], pyvadu.UINT8, [2], 0)
-    shifted = Tensor(every_other, memory.get_sub_buffer(60, 2))
-    assert Tensor(every_other, memory).copy_to(shifted) == pyvadu.OK
-    assert list(Tensor.tensor_to_array(shifted)) == list(range(0, 16, 2))
 
-    assert memory.copy_from_host(np.arange(64, dtype=np.uint8), 0) == pyvadu.OK
-    narrow = Tensor(TensorInfo.create_nd([8], pyvadu.UINT8, [], 0), memory)
-    wide = Tensor(TensorInfo.create_nd([8], pyvadu.UINT16, [], 0), memory)
-    assert narrow.cast_to(wide) == pyvadu.OK
-    assert list(Tensor.tensor_to_array(wide)) == list(range(8))
+    def refill():
+        assert memory.copy_from_host(np.arange(64, dtype=np.uint8), 0) == pyvadu.OK
+
+    def strided(dtype, stride, offset):
+        return Tensor(TensorInfo.create_nd([8], dtype, [stride], 0),
+                      memory.get_sub_buffer(64 - offset, offset))
+
+    # The target starts after the source.
+    refill()
+    assert strided(pyvadu.UINT8, 2, 0).copy_to(strided(pyvadu.UINT8, 2, 2)) == pyvadu.OK
+    assert list(Tensor.tensor_to_array(strided(pyvadu.UINT8, 2, 2))) == list(range(0, 16, 2))
+    refill()
+    assert strided(pyvadu.UINT8, 1, 0).cast_to(strided(pyvadu.UINT16, 2, 0)) == pyvadu.OK
+    assert list(Tensor.tensor_to_array(strided(pyvadu.UINT16, 2, 0))) == list(range(8))
+
+    # The target starts before the source and strides past what it has yet to read.
+    refill()
+    assert strided(pyvadu.UINT8, 2, 2).copy_to(strided(pyvadu.UINT8, 4, 0)) == pyvadu.OK
+    assert list(Tensor.tensor_to_array(strided(pyvadu.UINT8, 4, 0))) == list(range(2, 18, 2))
+    refill()
+    assert strided(pyvadu.UINT8, 2, 2).cast_to(strided(pyvadu.UINT16, 4, 0)) == pyvadu.OK
+    assert list(Tensor.tensor_to_array(strided(pyvadu.UINT16, 4, 0))) == list(range(2, 18, 2))
+
+
+# Two elements 64 MiB apart copied into memory between them: the copy must
+# not take a temporary of the whole span it strides over.
+OVERLAPPING_COPY_OF_A_WIDE_SPAN = """
+import resource, sys
+from vadu_lite import pyvadu as P
+MiB = 1 << 20
+memory = P.Buffer.create_host_buffer(128 * MiB, 0)
+source = P.Tensor(P.TensorInfo.create_nd([2], P.UINT8, [64 * MiB], 0), memory)
+target = (P.Tensor(P.TensorInfo.create_nd([2], P.UINT8, [1], 0), memory.get_sub_buffer(2, 100))
+          if sys.argv[1] == "copy" else
+          P.Tensor(P.TensorInfo.create_nd([2], P.UINT16, [2], 0), memory.get_sub_buffer(4, 100)))
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+result = source.copy_to(target) if sys.argv[1] == "copy" else source.cast_to(target)
+print(result == P.OK, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before < 16 * 1024)
+"""
+
+
+@pytest.mark.parametrize("operation", ["copy", "cast"])
+def test_an_overlapping_copy_holds_only_the_elements_it_reads(operation):
+    child = subprocess.run([sys.executable, "-c", OVERLAPPING_COPY_OF_A_WIDE_SPAN, operation],
+                           capture_output=True, text=True, timeout=60)
+    assert child.returncode == 0, child.stderr
+    assert child.stdout == "True True\n"
 
 
 def test_views_and_device_tensors():
@@ -257,3 +294,4 @@ def test_children_forked_during_the_first_numpy_conversion_convert():
     child = subprocess.run([sys.executable, "-c", FORK_DURING_FIRST_CONVERSION],
                            capture_output=True, text=True, timeout=60)
     assert child.returncode == 0, child.stderr
+

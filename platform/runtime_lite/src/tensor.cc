@@ -14,18 +14,37 @@ uint8_t* Bytes(const vadu::Buffer& buffer) { return static_cast<uint8_t*>(buffer
 
 uint64_t DataExtent(const TensorInfo& info) { return info.MemSize() - info.SpanSize(); }
 
-// Where the element walks read source from: its own memory, or a copy of it
-// in storage when target's elements share bytes with it. A walk writes target
-// while it still reads source, so it must read the source as it was before.
-const uint8_t* SourceBytes(const Tensor& source, const Tensor& target,
-                           std::vector<uint8_t>& storage) {
+// What an element walk reads source's elements from, and their strides there.
+struct SourceElements {
+  const uint8_t* bytes;
+  std::vector<int64_t> strides;
+};
+
+// source's own memory, or a copy of it in storage when target's elements share
+// bytes with it: a walk writes target while it still reads source, so it must
+// read the source as it was before. The copy holds just the elements, packed
+// in row-major order, unless the span between them is smaller (strides of 0
+// read one element many times).
+SourceElements ElementsToRead(const Tensor& source, const Tensor& target,
+                              std::vector<uint8_t>& storage) {
   const uint8_t* bytes = Bytes(source.Buffer());
-  const uint64_t extent = DataExtent(source.Info());
+  const TensorInfo& info = source.Info();
+  const uint64_t extent = DataExtent(info);
   if (!sim::RangesOverlap(bytes, extent, Bytes(target.Buffer()), DataExtent(target.Info()))) {
-    return bytes;
+    return {bytes, info.EffectiveStrides()};
   }
-  storage.assign(bytes, bytes + extent);
-  return storage.data();
+  const TensorInfo packed = info.AsContiguous();
+  if (packed.GetInitStatus() != OK || DataExtent(packed) >= extent) {
+    storage.assign(bytes, bytes + extent);
+    return {storage.data(), info.EffectiveStrides()};
+  }
+  storage.resize(DataExtent(packed));
+  const uint64_t element_size = info.DataTypeSize();
+  sim::ForEachElementPair(info.Shape(), info.EffectiveStrides(), packed.EffectiveStrides(),
+                          [&](int64_t from, int64_t into) {
+                            std::memcpy(storage.data() + into, bytes + from, element_size);
+                          });
+  return {storage.data(), packed.EffectiveStrides()};
 }
 
 // A tensor for info in new zeroed memory on the device that holds `like`.
@@ -112,14 +131,14 @@ Status Tensor::CastTo(Tensor& dst) const {
   if (info_.DataType() == to.DataType()) return CopyTo(dst);
   if (info_.Format() != ND) return UNSUPPORTED;
   std::vector<uint8_t> copy;
-  const uint8_t* source = SourceBytes(*this, dst, copy);
+  const SourceElements source = ElementsToRead(*this, dst, copy);
   uint8_t* target = Bytes(dst.buffer_);
   const DataType from_type = info_.DataType();
   const DataType to_type = to.DataType();
-  sim::ForEachElementPair(info_.Shape(), info_.EffectiveStrides(), to.EffectiveStrides(),
+  sim::ForEachElementPair(info_.Shape(), source.strides, to.EffectiveStrides(),
                           [&](int64_t from, int64_t into) {
                             sim::StoreElement(target + into, to_type,
-                                              sim::LoadElement(source + from, from_type));
+                                              sim::LoadElement(source.bytes + from, from_type));
                           });
   return OK;
 }
@@ -132,12 +151,12 @@ Status Tensor::CopyTo(Tensor& dst) const {
     return buffer_.CopyTo(target, DataExtent(info_), 0, 0);
   }
   std::vector<uint8_t> copy;
-  const uint8_t* source = SourceBytes(*this, dst, copy);
+  const SourceElements source = ElementsToRead(*this, dst, copy);
   uint8_t* target = Bytes(dst.buffer_);
   const uint64_t element_size = info_.DataTypeSize();
-  sim::ForEachElementPair(info_.Shape(), info_.EffectiveStrides(), dst.info_.EffectiveStrides(),
+  sim::ForEachElementPair(info_.Shape(), source.strides, dst.info_.EffectiveStrides(),
                           [&](int64_t from, int64_t into) {
-                            std::memmove(target + into, source + from, element_size);
+                            std::memmove(target + into, source.bytes + from, element_size);
                           });
   return OK;
 }
