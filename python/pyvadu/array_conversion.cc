@@ -12,7 +12,7 @@ namespace {
 
 using ElementTypes = std::unordered_map<int, py::dtype>;
 
-constinit GilSafeOnce element_types_built;
+constinit GilSafeOnce element_types_built("numpy support");
 const ElementTypes* element_types = nullptr;
 
 // Built once on first use and never destroyed: its dtype objects must not be

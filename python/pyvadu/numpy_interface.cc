@@ -5,7 +5,7 @@
 namespace vadu::python {
 namespace {
 
-constinit GilSafeOnce numpy_loaded;
+constinit GilSafeOnce numpy_loaded("numpy support");
 
 }  // namespace
 

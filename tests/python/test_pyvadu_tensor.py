@@ -295,3 +295,110 @@ def test_children_forked_during_the_first_numpy_conversion_convert():
                            capture_output=True, text=True, timeout=60)
     assert child.returncode == 0, child.stderr
 
+
+# The thread making the first numpy conversion is interrupted while it imports
+# numpy's array interface, and its signal handler forks or converts. A fork
+# goes ahead at once; a conversion is refused, since the set-up it needs is
+# the one it interrupted. Either way the first conversion then finishes.
+SIGNAL_DURING_FIRST_CONVERSION = """
+import os, signal, sys
+from vadu_lite import pyvadu
+tensor = pyvadu.Tensor.create_host_tensor(pyvadu.TensorInfo.create_nd([2], pyvadu.UINT8, [], 0))
+seen = []
+
+def on_signal(signum, frame):
+    if sys.argv[1] == "fork":
+        child = os.fork()
+        if child == 0:
+            os._exit(7)
+        seen.append(os.waitstatus_to_exitcode(os.waitpid(child, 0)[1]))
+    else:
+        try:
+            pyvadu.Tensor.tensor_to_array(tensor)
+        except RuntimeError as error:
+            seen.append(str(error))
+
+class InterruptedArrayInterface:
+    def find_spec(self, name, path=None, target=None):
+        if name == "numpy.core.multiarray":
+            signal.raise_signal(signal.SIGUSR1)
+
+signal.signal(signal.SIGUSR1, on_signal)
+sys.meta_path.insert(0, InterruptedArrayInterface())
+first = pyvadu.Tensor.tensor_to_array(tensor).shape
+print(seen, first, pyvadu.Tensor.tensor_to_array(tensor).shape)
+"""
+
+
+@pytest.mark.parametrize("handler,seen", [
+    ("fork", "[7]"),
+    ("convert", "['numpy support is still being set up on this thread; "
+                "call again once that is done']"),
+], ids=["fork", "convert"])
+def test_a_signal_handler_inside_the_first_numpy_conversion_does_not_hang(handler, seen):
+    child = subprocess.run([sys.executable, "-c", SIGNAL_DURING_FIRST_CONVERSION, handler],
+                           capture_output=True, text=True, timeout=30)
+    assert child.returncode == 0, child.stderr
+    assert child.stdout == f"{seen} (2,) (2,)\n"
+
+
+# The first conversion starts inside a before-fork hook of the caller's, on
+# another thread that is held up inside it: pyvadu's fork hooks are registered
+# in the middle of that fork, and after it they must not give back what their
+# before-fork hook never took. A third thread's conversion then still waits
+# for the set-up instead of running it a second time alongside.
+FIRST_CONVERSION_FROM_A_FORK_HOOK = """
+import importlib.machinery, os, sys, threading, time
+from vadu_lite import pyvadu
+tensor = pyvadu.Tensor.create_host_tensor(pyvadu.TensorInfo.create_nd([2], pyvadu.UINT8, [], 0))
+inside, finish = threading.Event(), threading.Event()
+
+# Holds the import up while the module runs, not while it is looked up: a
+# fork waits for the interpreter's import lock, which a lookup holds.
+class HeldLoader:
+    def __init__(self, loader):
+        self.loader = loader
+
+    def create_module(self, spec):
+        return self.loader.create_module(spec)
+
+    def exec_module(self, module):
+        inside.set()
+        finish.wait()
+        self.loader.exec_module(module)
+
+class HeldArrayInterface:
+    def find_spec(self, name, path=None, target=None):
+        if name == "numpy.core.multiarray":
+            spec = importlib.machinery.PathFinder.find_spec(name, path)
+            spec.loader = HeldLoader(spec.loader)
+            return spec
+
+def convert():
+    assert pyvadu.Tensor.tensor_to_array(tensor).shape == (2,)
+
+def start_first_conversion():
+    if not inside.is_set():
+        threading.Thread(target=convert).start()
+        inside.wait()
+
+sys.meta_path.insert(0, HeldArrayInterface())
+os.register_at_fork(before=start_first_conversion)
+child = os.fork()
+if child == 0:
+    os._exit(0)
+os.waitpid(child, 0)
+later = threading.Thread(target=convert)
+later.start()
+time.sleep(0.5)
+finish.set()
+later.join()
+print("done")
+"""
+
+
+def test_fork_hooks_registered_during_a_fork_give_back_only_what_they_took():
+    child = subprocess.run([sys.executable, "-c", FIRST_CONVERSION_FROM_A_FORK_HOOK],
+                           capture_output=True, text=True, timeout=30)
+    assert child.returncode == 0, child.stderr
+    assert child.stdout == "done\n"
