@@ -12,6 +12,7 @@
 #include "json_test_util.h"
 #include "model_factory.h"
 #include "unchanged_files.h"
+#include "unique_temp_dir.h"
 
 namespace vadu::testing {
 namespace {
@@ -47,9 +48,7 @@ class ReadQdmCli : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(::testing::TempDir()) / (std::string("readqdm_cli_") + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = MakeUniqueTempDir(std::string("readqdm_cli_") + info->name());
   }
   void TearDown() override { fs::remove_all(dir_); }
 

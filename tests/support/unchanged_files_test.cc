@@ -4,6 +4,8 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include "unique_temp_dir.h"
+
 namespace vadu::testing {
 namespace {
 
@@ -13,9 +15,7 @@ class UnchangedFilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::path(::testing::TempDir()) / (std::string("unchanged_files_") + test->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    dir_ = MakeUniqueTempDir(std::string("unchanged_files_") + test->name());
     WriteFile(dir_ / "model.qdm", {1, 2, 3, 4});
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -43,6 +43,18 @@ TEST_F(UnchangedFilesTest, GuardsInputArgumentsButNotOptionValues) {
   const UnchangedFiles guard(FileArguments({"-o", "out.qdm", "missing.qdm", "."}, {"-o"}, dir_));
   WriteFile(dir_ / "out.qdm", {1, 1});
   guard.ExpectUnchanged();
+}
+
+// Two suites running at once ask for a folder of the same test's name.
+TEST(MakeUniqueTempDirTest, GivesEachCallAnEmptyFolderOfItsOwn) {
+  const fs::path first = MakeUniqueTempDir("unique_temp_dir");
+  const fs::path second = MakeUniqueTempDir("unique_temp_dir");
+  EXPECT_NE(first, second);
+  EXPECT_TRUE(fs::is_directory(first) && fs::is_empty(first));
+  EXPECT_TRUE(fs::is_directory(second) && fs::is_empty(second));
+  EXPECT_EQ(first.filename().string().rfind("unique_temp_dir_", 0), 0U);
+  fs::remove_all(first);
+  fs::remove_all(second);
 }
 
 }  // namespace
