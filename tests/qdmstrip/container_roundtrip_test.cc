@@ -281,39 +281,97 @@ TEST(ContainerRoundTripTest, EverySubModelComesBackOverGeneratedContainers) {
   EXPECT_GT(stripped_headers, kSeeds);
 }
 
+vt::SubModelSpec SubModelOf(const vt::ModelSpec &model) {
+  vt::SubModelSpec sub;
+  sub.bytes = vt::BuildModel(model);
+  return sub;
+}
+
+// A container C of two sub-models made of large embedded weights, beside a
+// raw one, and an earlier container E whose one sub-model holds a weight of each.
+struct EmbeddedWeightFiles {
+  ScratchDir dir;
+  std::string e = dir.File("E.qdms");
+  std::string c = dir.File("C.qdms");
+  std::string s = dir.File("S.qdms");
+  std::string r = dir.File("R.qdms");
+
+  EmbeddedWeightFiles() {
+    std::vector<vt::ItemSpec> weights;
+    for (uint8_t i = 0; i < 4; ++i) weights.push_back(vt::Weight("e" + std::to_string(i), 100 + i, 4 << 20, i));
+    const auto sub_model = [](const std::string &name, std::vector<vt::ItemSpec> items) {
+      vt::BinarySpec embedded;
+      embedded.items = std::move(items);
+      vt::ModelSpec model = vt::SimpleModel(name, {vt::Weight("r", 1, 64, 1)});
+      model.weights.push_back(embedded);
+      return SubModelOf(model);
+    };
+    vt::ContainerSpec earlier;
+    earlier.models = {sub_model("earlier", {weights[0], weights[2]})};
+    vt::ContainerSpec last;
+    last.models = {sub_model("first", {weights[0], weights[1]}), sub_model("second", {weights[2], weights[3]})};
+    vt::WriteFile(e, vt::BuildContainer(earlier));
+    vt::WriteFile(c, vt::BuildContainer(last));
+  }
+};
+
 // As for single models: containers of large embedded weights strip and
 // restore, stripped or not, under a limit their output fills to 80 %. The
 // second sub-model is built after the first in the same memory.
 TEST(ContainerRoundTripTest, EmbeddedWeightsWithinTheAllocationLimit) {
+  const EmbeddedWeightFiles f;
+  testing::RunResult r = testing::RunUnderATightLimit([&] { return testing::RunContainerStrip({f.e, f.c}, f.s); }, f.s);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = testing::RunUnderATightLimit([&] { return testing::RunContainerRestore({f.e, f.s}, f.r); }, f.r);
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = testing::RunUnderATightLimit([&] { return testing::RunContainerRestore({f.e, f.c}, f.r); }, f.r);
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// The same runs under a limit just below what they write are refused with
+// the out-of-memory line, and write nothing.
+TEST(ContainerRoundTripTest, EmbeddedWeightsBeyondTheAllocationLimit) {
+  const EmbeddedWeightFiles f;
+  ASSERT_EQ(testing::RunContainerStrip({f.e, f.c}, f.s).status, 0);
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return testing::RunContainerStrip({f.e, f.c}, f.r); }, f.r));
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return testing::RunContainerRestore({f.e, f.s}, f.r); }, f.r));
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return testing::RunContainerRestore({f.e, f.c}, f.r); }, f.r));
+}
+
+// A sub-model whose two embedded Binaries share one data vector, as for
+// single models: the runs count the bytes each Binary gets of its own, under
+// a limit their output fills to 80 % and just below it, and every header's
+// bytes come back.
+TEST(ContainerRoundTripTest, BinariesSharingOneDataVector) {
   ScratchDir dir;
-  std::vector<vt::ItemSpec> weights;
-  for (uint8_t i = 0; i < 4; ++i) weights.push_back(vt::Weight("e" + std::to_string(i), 100 + i, 4 << 20, i));
-  const auto sub_model = [](const std::string &name, std::vector<vt::ItemSpec> items) {
-    vt::BinarySpec embedded;
-    embedded.items = std::move(items);
-    vt::ModelSpec model = vt::SimpleModel(name, {vt::Weight("r", 1, 64, 1)});
-    model.weights.push_back(embedded);
-    vt::SubModelSpec sub;
-    sub.bytes = vt::BuildModel(model);
-    return sub;
-  };
-  vt::ContainerSpec earlier;
-  earlier.models = {sub_model("earlier", {weights[0], weights[2]})};
-  vt::ContainerSpec last;
-  last.models = {sub_model("first", {weights[0], weights[1]}), sub_model("second", {weights[2], weights[3]})};
+  const testing::ModelSet set = testing::SharedDataModelSet();
+  vt::ContainerSpec earlier_container;
+  earlier_container.models = {SubModelOf(set.earlier[0])};
+  vt::ContainerSpec last_container;
+  last_container.models = {SubModelOf(set.last)};
+  const vt::Bytes c_bytes = last_container.models[0].bytes;
+  ASSERT_EQ(ModelOf(c_bytes)->weights()->Get(1)->data(), ModelOf(c_bytes)->weights()->Get(2)->data());
   const std::string e = dir.File("E.qdms");
   const std::string c = dir.File("C.qdms");
-  vt::WriteFile(e, vt::BuildContainer(earlier));
-  vt::WriteFile(c, vt::BuildContainer(last));
-
   const std::string s = dir.File("S.qdms");
+  const std::string restored = dir.File("R.qdms");
+  vt::WriteFile(e, vt::BuildContainer(earlier_container));
+  vt::WriteFile(c, vt::BuildContainer(last_container));
+
   testing::RunResult r = testing::RunUnderATightLimit([&] { return testing::RunContainerStrip({e, c}, s); }, s);
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string restored = dir.File("R.qdms");
+  CheckStrippedSubModel(c_bytes, SubModelAt(*ModelsOf(vt::ReadFile(s)), 0), SharedKeys({earlier_container}));
   r = testing::RunUnderATightLimit([&] { return testing::RunContainerRestore({e, s}, restored); }, restored);
-  EXPECT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.status, 0) << r.err;
+  CheckRestoredSubModel(c_bytes, SubModelAt(*ModelsOf(vt::ReadFile(restored)), 0));
   r = testing::RunUnderATightLimit([&] { return testing::RunContainerRestore({e, c}, restored); }, restored);
-  EXPECT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.status, 0) << r.err;
+  CheckRestoredSubModel(c_bytes, SubModelAt(*ModelsOf(vt::ReadFile(restored)), 0));
+
+  const std::string out = dir.File("out.qdms");
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return testing::RunContainerStrip({e, c}, out); }, out));
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return testing::RunContainerRestore({e, s}, out); }, out));
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return testing::RunContainerRestore({e, c}, out); }, out));
 }
 
 }  // namespace

@@ -212,33 +212,84 @@ TEST(StripRestoreRoundTripTest, EveryWeightComesBackOverGeneratedModels) {
   EXPECT_GT(stripped_headers, kSeeds);
 }
 
+// A model C made of large embedded weights, beside a raw one, and an earlier
+// model E that holds two of them.
+struct EmbeddedWeightFiles {
+  ScratchDir dir;
+  std::string e = dir.File("E.qdm");
+  std::string c = dir.File("C.qdm");
+  std::string s = dir.File("S.qdm");
+  std::string r = dir.File("R.qdm");
+
+  EmbeddedWeightFiles() {
+    std::vector<vt::ItemSpec> weights;
+    for (uint8_t i = 0; i < 4; ++i) weights.push_back(vt::Weight("e" + std::to_string(i), 100 + i, 4 << 20, i));
+    vt::BinarySpec embedded;
+    embedded.items = {weights[0], weights[1]};
+    vt::ModelSpec earlier = vt::SimpleModel("earlier", {});
+    earlier.weights.push_back(embedded);
+    embedded.items = weights;
+    vt::ModelSpec last = vt::SimpleModel("last", {vt::Weight("r", 1, 64, 1)});
+    last.weights.push_back(embedded);
+    vt::WriteFile(e, vt::BuildModel(earlier));
+    vt::WriteFile(c, vt::BuildModel(last));
+  }
+};
+
 // What is checked against the allocation limit is what a run will hold, not
 // the room it reserves: a model made of large embedded weights strips and
 // restores, stripped or not, under a limit its output fills to 80 %.
 TEST(StripRestoreRoundTripTest, EmbeddedWeightsWithinTheAllocationLimit) {
-  ScratchDir dir;
-  std::vector<vt::ItemSpec> weights;
-  for (uint8_t i = 0; i < 4; ++i) weights.push_back(vt::Weight("e" + std::to_string(i), 100 + i, 4 << 20, i));
-  vt::BinarySpec embedded;
-  embedded.items = {weights[0], weights[1]};
-  vt::ModelSpec earlier = vt::SimpleModel("earlier", {});
-  earlier.weights.push_back(embedded);
-  embedded.items = weights;
-  vt::ModelSpec last = vt::SimpleModel("last", {vt::Weight("r", 1, 64, 1)});
-  last.weights.push_back(embedded);
-  vt::WriteFile(dir.File("E.qdm"), vt::BuildModel(earlier));
-  vt::WriteFile(dir.File("C.qdm"), vt::BuildModel(last));
+  const EmbeddedWeightFiles f;
+  testing::RunResult r = testing::RunUnderATightLimit([&] { return RunStrip({f.e, f.c}, f.s); }, f.s);
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = testing::RunUnderATightLimit([&] { return RunRestore({f.e, f.s}, f.r); }, f.r);
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = testing::RunUnderATightLimit([&] { return RunRestore({f.e, f.c}, f.r); }, f.r);
+  EXPECT_EQ(r.status, 0) << r.err;
+}
 
+// The same runs under a limit just below what they write are refused with
+// the out-of-memory line, and write nothing.
+TEST(StripRestoreRoundTripTest, EmbeddedWeightsBeyondTheAllocationLimit) {
+  const EmbeddedWeightFiles f;
+  ASSERT_EQ(RunStrip({f.e, f.c}, f.s).status, 0);
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return RunStrip({f.e, f.c}, f.r); }, f.r));
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return RunRestore({f.e, f.s}, f.r); }, f.r));
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return RunRestore({f.e, f.c}, f.r); }, f.r));
+}
+
+// Two embedded Binaries of C share one data vector, the second addressing
+// two of the first's weights in it. Rebuilt, each Binary gets data of its
+// own, so the output holds those bytes twice: the runs count them so, under
+// a limit their output fills to 80 % and just below it, and every header's
+// bytes come back.
+TEST(StripRestoreRoundTripTest, BinariesSharingOneDataVector) {
+  ScratchDir dir;
+  const testing::ModelSet set = testing::SharedDataModelSet();
+  const vt::Bytes c_bytes = vt::BuildModel(set.last);
+  ASSERT_EQ(ModelOf(c_bytes)->weights()->Get(1)->data(), ModelOf(c_bytes)->weights()->Get(2)->data());
   const std::string e = dir.File("E.qdm");
   const std::string c = dir.File("C.qdm");
   const std::string s = dir.File("S.qdm");
+  const std::string restored = dir.File("R.qdm");
+  vt::WriteFile(e, vt::BuildModel(set.earlier[0]));
+  vt::WriteFile(c, c_bytes);
+
   testing::RunResult r = testing::RunUnderATightLimit([&] { return RunStrip({e, c}, s); }, s);
   ASSERT_EQ(r.status, 0) << r.err;
-  const std::string restored = dir.File("R.qdm");
+  CheckStripped(c_bytes, vt::ReadFile(s), SharedKeys(set.earlier));
   r = testing::RunUnderATightLimit([&] { return RunRestore({e, s}, restored); }, restored);
-  EXPECT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.status, 0) << r.err;
+  CheckRestored(c_bytes, vt::ReadFile(restored));
   r = testing::RunUnderATightLimit([&] { return RunRestore({e, c}, restored); }, restored);
-  EXPECT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.status, 0) << r.err;
+  CheckRestored(c_bytes, vt::ReadFile(restored));
+
+  const std::string out = dir.File("out.qdm");
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return RunStrip({e, c}, out); }, out));
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return RunRestore({e, s}, out); }, out));
+  EXPECT_TRUE(testing::RefusedBelowItsOutput([&] { return RunRestore({e, c}, out); }, out));
 }
 
 }  // namespace

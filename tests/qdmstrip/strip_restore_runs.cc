@@ -59,6 +59,27 @@ RunResult RunUnderATightLimit(const std::function<RunResult()> &run, const std::
   return limited;
 }
 
+::testing::AssertionResult RefusedBelowItsOutput(const std::function<RunResult()> &run, const std::string &output) {
+  const RunResult free = run();
+  if (free.status != 0) return ::testing::AssertionFailure() << "the run without a lowered limit failed:\n" << free.err;
+  const uint64_t size = std::filesystem::file_size(output);
+  std::filesystem::remove(output);
+  const LoweredAllocationLimit limit(size - 1);
+  const RunResult limited = run();
+  const std::string prefix = "[ERROR] Out of memory: cannot allocate ";
+  const size_t line = limited.err.rfind(prefix);
+  const bool refused = limited.status == 1 && line != std::string::npos &&
+                       limited.err.find(" bytes for ", line) != std::string::npos &&
+                       limited.err.find('\n', line) == limited.err.size() - 1;
+  if (!refused) {
+    const size_t tail = limited.err.size() > 400 ? limited.err.size() - 400 : 0;
+    return ::testing::AssertionFailure() << "exit code " << limited.status << " under a limit of " << size - 1
+                                         << " bytes; standard error ends:\n" << limited.err.substr(tail);
+  }
+  if (std::filesystem::exists(output)) return ::testing::AssertionFailure() << "the refused run wrote " << output;
+  return ::testing::AssertionSuccess();
+}
+
 std::span<const uint8_t> HeaderBytes(const binary::Model &model, const binary::Binary &blob,
                                      const binary::BinaryHeader &header) {
   const uint8_t *base = nullptr;

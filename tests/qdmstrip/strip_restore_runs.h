@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "model_factory.h"
 #include "qdm_generated.h"
 
@@ -26,6 +28,13 @@ RunResult RunRestore(const std::vector<std::string> &inputs, const std::string &
 // allocation limit that the first run's output fills to 80 %. Returns the
 // second run's result; the output it wrote is left in place.
 RunResult RunUnderATightLimit(const std::function<RunResult()> &run, const std::string &output);
+
+// Runs `run`, which writes `output`, once as it is, then again under an
+// allocation limit one byte below the size of what it wrote: a run must hold
+// its whole output at once, so it has to be refused. Succeeds when that run
+// failed with exit code 1, ended standard error with the out-of-memory line
+// and wrote no output.
+::testing::AssertionResult RefusedBelowItsOutput(const std::function<RunResult()> &run, const std::string &output);
 
 // The bytes a header addresses (raw_data for RAW_OFFSET, the Binary's data
 // otherwise); empty when the range is not inside the vector.

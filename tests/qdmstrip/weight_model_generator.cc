@@ -181,4 +181,23 @@ vt::Bytes KeyBytes(uint64_t hash, uint64_t size) {
 
 ModelSet GenerateModelSet(uint64_t seed) { return Generator(seed).Make(); }
 
+ModelSet SharedDataModelSet() {
+  std::vector<vt::ItemSpec> weights;
+  for (uint8_t i = 0; i < 4; ++i) weights.push_back(vt::Weight("e" + std::to_string(i), 100 + i, 4 << 20, i));
+  ModelSet set;
+  vt::BinarySpec embedded;
+  embedded.items = {weights[0], weights[1]};
+  set.earlier.push_back(vt::SimpleModel("earlier", {}));
+  set.earlier[0].weights.push_back(embedded);
+  embedded.items = weights;
+  set.last = vt::SimpleModel("last", {vt::Weight("r", 1, 64, 1)});
+  set.last.weights.push_back(embedded);
+  embedded.items = {weights[1], weights[3]};
+  embedded.items[0].offset = 4 << 20;  // unaligned weights of 4 MiB lie one after another
+  embedded.items[1].offset = 12 << 20;
+  embedded.data_of = 1;
+  set.last.weights.push_back(embedded);
+  return set;
+}
+
 }  // namespace vadu::qdmstrip::testing

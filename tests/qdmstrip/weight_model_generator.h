@@ -24,4 +24,10 @@ struct ModelSet {
 // Two or three earlier models and C, from one seed.
 ModelSet GenerateModelSet(uint64_t seed);
 
+// An earlier model holding two large embedded weights, and C, beside a raw
+// weight, with one embedded Binary of four such weights (the earlier two
+// first) and a second Binary that shares its data vector, addressing the
+// second and fourth weights in it.
+ModelSet SharedDataModelSet();
+
 }  // namespace vadu::qdmstrip::testing

@@ -136,8 +136,9 @@ OffVec<vb::TensorQuant> BuildQuants(Builder &fbb, const std::vector<QuantSpec> &
   return fbb.CreateVector(built);
 }
 
+// `data` is the vector of another blob when not null; else one is made from `own_data`, if any, and set.
 Off<vb::Binary> BuildBinary(Builder &fbb, const BinarySpec &b, const std::vector<uint64_t> &offsets,
-                            const Bytes *own_data) {
+                            const Bytes *own_data, Off<fb::Vector<uint8_t>> &data) {
   std::vector<Off<vb::BinaryHeader>> headers;
   for (size_t i = 0; i < b.items.size(); ++i) {
     const ItemSpec &item = b.items[i];
@@ -150,7 +151,7 @@ Off<vb::Binary> BuildBinary(Builder &fbb, const BinarySpec &b, const std::vector
     if (!name.IsNull()) hb.add_name(name);
     headers.push_back(hb.Finish());
   }
-  auto data = own_data ? fbb.CreateVector(*own_data) : 0;
+  if (data.IsNull() && own_data != nullptr) data = fbb.CreateVector(*own_data);
   auto header_vec = b.has_headers ? fbb.CreateVector(headers) : 0;
   auto name = StringOrNull(fbb, b.name);
   auto attrs = BuildAttrs(fbb, b.attrs);
@@ -176,9 +177,11 @@ BlobLayout LayOutBlobs(const std::vector<BinarySpec> &blobs, Bytes &raw) {
 OffVec<vb::Binary> BuildBinaries(Builder &fbb, const std::vector<BinarySpec> &blobs, const BlobLayout &layout) {
   if (blobs.empty()) return 0;
   std::vector<Off<vb::Binary>> built;
+  std::vector<Off<fb::Vector<uint8_t>>> data(blobs.size());
   for (size_t i = 0; i < blobs.size(); ++i) {
     const bool own = blobs[i].type != vb::BinaryType_RAW_OFFSET && blobs[i].has_data;
-    built.push_back(BuildBinary(fbb, blobs[i], layout.offsets[i], own ? &layout.own_data[i] : nullptr));
+    if (blobs[i].data_of) data[i] = data.at(*blobs[i].data_of);
+    built.push_back(BuildBinary(fbb, blobs[i], layout.offsets[i], own ? &layout.own_data[i] : nullptr, data[i]));
   }
   return fbb.CreateVector(built);
 }

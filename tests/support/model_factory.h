@@ -52,6 +52,9 @@ struct BinarySpec {
   std::vector<AttrSpec> attrs;
   bool has_data = true;  // false leaves an embedded blob without a data vector
   bool has_headers = true;  // false leaves the blob without a headers vector
+  // The data vector of the blob at this index of the same list (an earlier
+  // one) instead of one of its own; items then give their offsets into it.
+  std::optional<size_t> data_of;
 };
 
 struct TensorSpec {
