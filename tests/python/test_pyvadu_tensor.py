@@ -15,6 +15,14 @@ def nd_tensor(shape, dtype=pyvadu.FLOAT32, strides=()):
     return Tensor.create_host_tensor(TensorInfo.create_nd(list(shape), dtype, list(strides), 0))
 
 
+def run_in_a_new_interpreter(script, *args, timeout=30):
+    """Runs script with args in a Python process of its own; returns what it printed."""
+    child = subprocess.run([sys.executable, "-c", script, *args],
+                           capture_output=True, text=True, timeout=timeout)
+    assert child.returncode == 0, child.stderr
+    return child.stdout
+
+
 def test_signatures():
     assert Tensor.__init__.__doc__.startswith(
         "__init__(self: vadu_lite.pyvadu.Tensor, arg0: vadu_lite.pyvadu.TensorInfo, "
@@ -191,10 +199,7 @@ print(result == P.OK, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - befor
 
 @pytest.mark.parametrize("operation", ["copy", "cast"])
 def test_an_overlapping_copy_holds_only_the_elements_it_reads(operation):
-    child = subprocess.run([sys.executable, "-c", OVERLAPPING_COPY_OF_A_WIDE_SPAN, operation],
-                           capture_output=True, text=True, timeout=60)
-    assert child.returncode == 0, child.stderr
-    assert child.stdout == "True True\n"
+    assert run_in_a_new_interpreter(OVERLAPPING_COPY_OF_A_WIDE_SPAN, operation, timeout=60) == "True True\n"
 
 
 def test_views_and_device_tensors():
@@ -252,10 +257,7 @@ print(len(done), done[0] if kind != "copy" else "")
 
 @pytest.mark.parametrize("kind,shape", [("nd", "(2, 3)"), ("yuv", "(24,)"), ("copy", "")])
 def test_first_numpy_conversions_from_several_threads_finish(kind, shape):
-    child = subprocess.run([sys.executable, "-c", FIRST_CONVERSIONS_AT_ONCE, kind],
-                           capture_output=True, text=True, timeout=30)
-    assert child.returncode == 0, child.stderr
-    assert child.stdout == f"8 {shape}\n"
+    assert run_in_a_new_interpreter(FIRST_CONVERSIONS_AT_ONCE, kind) == f"8 {shape}\n"
 
 
 # A thread makes the first numpy conversion, held up while it imports numpy's
@@ -291,9 +293,7 @@ for _ in range(3):
 
 
 def test_children_forked_during_the_first_numpy_conversion_convert():
-    child = subprocess.run([sys.executable, "-c", FORK_DURING_FIRST_CONVERSION],
-                           capture_output=True, text=True, timeout=60)
-    assert child.returncode == 0, child.stderr
+    run_in_a_new_interpreter(FORK_DURING_FIRST_CONVERSION, timeout=60)
 
 
 # The thread making the first numpy conversion is interrupted while it imports
@@ -336,10 +336,7 @@ print(seen, first, pyvadu.Tensor.tensor_to_array(tensor).shape)
                 "call again once that is done']"),
 ], ids=["fork", "convert"])
 def test_a_signal_handler_inside_the_first_numpy_conversion_does_not_hang(handler, seen):
-    child = subprocess.run([sys.executable, "-c", SIGNAL_DURING_FIRST_CONVERSION, handler],
-                           capture_output=True, text=True, timeout=30)
-    assert child.returncode == 0, child.stderr
-    assert child.stdout == f"{seen} (2,) (2,)\n"
+    assert run_in_a_new_interpreter(SIGNAL_DURING_FIRST_CONVERSION, handler) == f"{seen} (2,) (2,)\n"
 
 
 # The first conversion starts inside a before-fork hook of the caller's, on
@@ -398,7 +395,4 @@ print("done")
 
 
 def test_fork_hooks_registered_during_a_fork_give_back_only_what_they_took():
-    child = subprocess.run([sys.executable, "-c", FIRST_CONVERSION_FROM_A_FORK_HOOK],
-                           capture_output=True, text=True, timeout=30)
-    assert child.returncode == 0, child.stderr
-    assert child.stdout == "done\n"
+    assert run_in_a_new_interpreter(FIRST_CONVERSION_FROM_A_FORK_HOOK) == "done\n"
