@@ -179,6 +179,18 @@ def test_copies_and_casts_between_overlapping_tensors_read_the_source_first():
     assert strided(pyvadu.UINT8, 2, 2).cast_to(strided(pyvadu.UINT16, 4, 0)) == pyvadu.OK
     assert list(Tensor.tensor_to_array(strided(pyvadu.UINT16, 4, 0))) == list(range(2, 18, 2))
 
+    # A stride of 0 reads byte 3 eight times: its copy aside is one byte, not eight.
+    refill()
+    assert strided(pyvadu.UINT8, 0, 3).copy_to(strided(pyvadu.UINT8, 1, 0)) == pyvadu.OK
+    assert list(Tensor.tensor_to_array(strided(pyvadu.UINT8, 1, 0))) == [3] * 8
+
+    # A narrowing cast: the packed copy holds whole 4-byte source elements.
+    assert memory.copy_from_host(np.array([1, 0, 2, 0, 3, 0, 4, 0], dtype=np.float32), 0) == pyvadu.OK
+    floats = Tensor(TensorInfo.create_nd([4], pyvadu.FLOAT32, [8], 0), memory.get_sub_buffer(32, 0))
+    bytes_at_0 = Tensor(TensorInfo.create_nd([4], pyvadu.UINT8, [1], 0), memory.get_sub_buffer(4, 0))
+    assert floats.cast_to(bytes_at_0) == pyvadu.OK
+    assert list(Tensor.tensor_to_array(bytes_at_0)) == [1, 2, 3, 4]
+
 
 # Two elements 64 MiB apart copied into memory between them: the copy must
 # not take a temporary of the whole span it strides over.
