@@ -135,6 +135,10 @@ TEST(BuilderSpaceTest, RoomThatCannotBeHadIsRefusedWithWhatItWasFor) {
     EXPECT_EQ(RefusalOf([&] { ReserveBuilderSpace(b, 2 << 20); }),
               "Out of memory: cannot allocate 2097152 bytes for the model being built");
     ReserveBuilderSpace(b, 1 << 19);
+    // The limit itself may be had, one byte more may not.
+    EXPECT_EQ(RefusalOf([&] { ReserveBuilderSpace(b, 1 << 20); }), "nothing refused");
+    EXPECT_EQ(RefusalOf([&] { ReserveBuilderSpace(b, (1 << 20) + 1); }),
+              "Out of memory: cannot allocate 1048577 bytes for the model being built");
   }
   // The builder is as good as new after a refusal.
   ToolBuilder fresh = MakeToolBuilder();
