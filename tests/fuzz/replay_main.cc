@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -34,9 +33,16 @@ std::vector<fs::path> InputFiles(int argc, char **argv) {
   return files;
 }
 
+// In one sized read: byte by byte is slow under the sanitizers. A file that
+// cannot be opened reads as empty.
 std::vector<uint8_t> ReadAll(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(path, ec);
+  std::vector<uint8_t> bytes(in && !ec ? size : 0);
+  in.read(reinterpret_cast<char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
 }
 
 }  // namespace
