@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <utility>
 
 namespace vadu::npy {
 namespace {
@@ -188,7 +189,7 @@ bool Write(const std::filesystem::path &path, const std::string &descr, const st
   return true;
 }
 
-std::optional<Array> Parse(const std::vector<uint8_t> &file, std::string *error) {
+std::optional<Array> Parse(std::vector<uint8_t> file, std::string *error) {
   if (file.size() < kMagicSize + 4 || std::memcmp(file.data(), kMagic, kMagicSize) != 0) {
     Fail(error, "not a .npy file");
     return std::nullopt;
@@ -242,7 +243,9 @@ std::optional<Array> Parse(const std::vector<uint8_t> &file, std::string *error)
     Fail(error, "data length does not match shape and element type");
     return std::nullopt;
   }
-  array.data.assign(file.begin() + static_cast<std::ptrdiff_t>(data_start), file.end());
+  // The data moves down over the header in place, instead of into a second buffer.
+  file.erase(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(data_start));
+  array.data = std::move(file);
   return array;
 }
 
@@ -252,12 +255,17 @@ std::optional<Array> Read(const std::filesystem::path &path, std::string *error)
     Fail(error, "cannot open " + path.string());
     return std::nullopt;
   }
-  std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // In one sized read; what has no size (a directory) reads as empty.
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(path, ec);
+  std::vector<uint8_t> file(ec ? 0 : size);
+  in.read(reinterpret_cast<char *>(file.data()), static_cast<std::streamsize>(file.size()));
   if (in.bad()) {
     Fail(error, "cannot read " + path.string());
     return std::nullopt;
   }
-  return Parse(file, error);
+  file.resize(static_cast<size_t>(in.gcount()));
+  return Parse(std::move(file), error);
 }
 
 }  // namespace vadu::npy

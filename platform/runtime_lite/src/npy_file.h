@@ -26,8 +26,9 @@ bool Write(const std::filesystem::path &path, const std::string &descr, const st
 
 // Parses a whole file image. Refuses Fortran order, a shape with negative
 // dimensions or an element count that overflows, and a data part whose length
-// is not exactly the element count times the element size.
-std::optional<Array> Parse(const std::vector<uint8_t> &file, std::string *error);
+// is not exactly the element count times the element size. The image's own
+// memory becomes the array's data.
+std::optional<Array> Parse(std::vector<uint8_t> file, std::string *error);
 
 std::optional<Array> Read(const std::filesystem::path &path, std::string *error);
 
