@@ -1,42 +1,20 @@
 #include "array_conversion.h"
 
 #include <string>
-#include <unordered_map>
 #include <vector>
 
-#include "gil_safe_once.h"
 #include "numpy_interface.h"
 
 namespace vadu::python {
 namespace {
 
-using ElementTypes = std::unordered_map<int, py::dtype>;
-
-constinit GilSafeOnce element_types_built("numpy support");
-const ElementTypes* element_types = nullptr;
-
-// Built once on first use and never destroyed: its dtype objects must not be
-// released after the interpreter has finalised.
-const ElementTypes& ElementTypeTable() {
-  element_types_built.Run([] {
-    element_types = new ElementTypes{
-        {vadu::INT8, py::dtype("int8")},       {vadu::UINT8, py::dtype("uint8")},
-        {vadu::INT16, py::dtype("int16")},     {vadu::UINT16, py::dtype("uint16")},
-        {vadu::INT32, py::dtype("int32")},     {vadu::UINT32, py::dtype("uint32")},
-        {vadu::FLOAT16, py::dtype("float16")}, {vadu::FLOAT32, py::dtype("float32")},
-    };
-  });
-  return *element_types;
-}
-
 py::dtype ElementType(vadu::DataType dtype) {
-  const auto& table = ElementTypeTable();
-  const auto found = table.find(static_cast<int>(dtype));
-  if (found == table.end()) {
+  const py::dtype* found = NumpyElementType(dtype);
+  if (found == nullptr) {
     throw py::value_error("DataType " + std::to_string(static_cast<int>(dtype)) +
                           " has no numpy element type");
   }
-  return found->second;
+  return *found;
 }
 
 // Owns a copy of the buffer handle for as long as an array views the memory.

@@ -1,50 +1,81 @@
 #include "gil_safe_once.h"
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 
 namespace vadu::python {
+namespace {
 
-void GilSafeOnce::RefuseCallFromInit() const {
-  if (InitRunsOnThisThread()) {
+using Clock = std::chrono::steady_clock;
+
+// How long a fork gives another thread to finish the set-up: a set-up that
+// imports in a fraction of a second is not cut short, and a fork never waits
+// for good on a thread that waits for the forking one.
+constexpr auto kForkWaitLimit = std::chrono::seconds(3);
+// How often a waiting thread looks again. Waits are rare: init normally runs
+// no Python code, so it ends before any other thread gets the interpreter.
+constexpr auto kWaitStep = std::chrono::milliseconds(1);
+
+void SleepWithoutInterpreterLock() {
+  py::gil_scoped_release unlocked;
+  std::this_thread::sleep_for(kWaitStep);
+}
+
+}  // namespace
+
+void GilSafeOnce::GuardAcrossForks() {
+  // The interpreter runs these around every fork it makes (os.fork and what is
+  // built on it): before the fork in the forking thread, after it in the child,
+  // where that thread is the only one.
+  py::module_::import("os").attr("register_at_fork")(
+      py::arg("before") = py::cpp_function([this] { BeforeFork(); }),
+      py::arg("after_in_child") = py::cpp_function([this] { AfterForkInChild(); }));
+}
+
+bool GilSafeOnce::InsideOnThisThread() const {
+  return std::find(inside_.begin(), inside_.end(), std::this_thread::get_id()) != inside_.end();
+}
+
+bool GilSafeOnce::InsideOnAnotherThread() const {
+  return inside_.size() > (InsideOnThisThread() ? 1U : 0U);
+}
+
+void GilSafeOnce::RefuseSetUp() const {
+  if (InsideOnThisThread()) {
     throw std::runtime_error(std::string(what_) +
                              " is still being set up on this thread; call again once that is done");
   }
+  RefuseInChildForkedDuringSetUp();
 }
 
-void GilSafeOnce::HoldAcrossForks() {
-  if (fork_hooks_registered_) return;
-  // Set first: a second pair of hooks would wait for the mutex the first holds.
-  fork_hooks_registered_ = true;
-  try {
-    // The interpreter runs these around every fork it makes (os.fork and what
-    // is built on it), the hooks before a fork in the forking thread. In the
-    // child that thread is the only one, and it holds the mutex.
-    py::module_::import("os").attr("register_at_fork")(
-        py::arg("before") = py::cpp_function([this] { TakeForFork(); }),
-        py::arg("after_in_parent") = py::cpp_function([this] { ReleaseAfterFork(); }),
-        py::arg("after_in_child") = py::cpp_function([this] { ReleaseAfterFork(); }));
-  } catch (...) {
-    fork_hooks_registered_ = false;
-    throw;
+void GilSafeOnce::RefuseInChildForkedDuringSetUp() const {
+  if (forked_during_set_up_) {
+    throw std::runtime_error(std::string(what_) +
+                             " was being set up by another thread when the process forked");
   }
 }
 
-void GilSafeOnce::TakeForFork() {
-  // The thread inside init already holds the mutex, and would wait for itself.
-  if (InitRunsOnThisThread()) return;
-  {
-    py::gil_scoped_release unlocked;  // a thread inside init needs it to finish
-    mutex_.lock();
-  }
-  held_for_fork_by_ = std::this_thread::get_id();
+bool GilSafeOnce::WaitForTurnToInit() {
+  // In a child forked midway, the thread running init is gone for good.
+  while (initialising_ && !forked_during_set_up_) SleepWithoutInterpreterLock();
+  if (done_) return false;
+  RefuseInChildForkedDuringSetUp();
+  return true;
 }
 
-void GilSafeOnce::ReleaseAfterFork() {
-  // In the child the forking thread keeps its identity.
-  if (held_for_fork_by_ != std::this_thread::get_id()) return;
-  held_for_fork_by_.reset();
-  mutex_.unlock();
+void GilSafeOnce::BeforeFork() {
+  // A thread that is inside itself forks at once: whoever else is inside may
+  // be waiting for it.
+  if (done_ || InsideOnThisThread()) return;
+  const auto give_up_at = Clock::now() + kForkWaitLimit;
+  while (InsideOnAnotherThread() && Clock::now() < give_up_at) SleepWithoutInterpreterLock();
+}
+
+void GilSafeOnce::AfterForkInChild() {
+  if (InsideOnAnotherThread()) forked_during_set_up_ = true;
+  // Only the forking thread lives on here.
+  std::erase_if(inside_, [](std::thread::id inside) { return inside != std::this_thread::get_id(); });
 }
 
 }  // namespace vadu::python

@@ -1,10 +1,9 @@
-// One-time initialisation for code that runs with the interpreter lock held.
+// One-time set-up for code that runs with the interpreter lock held.
 #pragma once
 
-#include <atomic>
-#include <mutex>
-#include <optional>
+#include <algorithm>
 #include <thread>
+#include <vector>
 
 #include <pybind11/pybind11.h>
 
@@ -15,51 +14,72 @@ namespace py = pybind11;
 // A function-local static is not safe here when its initialiser calls into
 // Python: the interpreter may hand the lock to another thread halfway, and that
 // thread then waits for the static's guard while holding the lock the first
-// thread needs to finish. Here a thread gives the lock up before it waits, so
-// the thread that initialises can always take it back.
+// thread needs to finish. Here only one thread at a time runs init, and a
+// thread gives the interpreter lock up while it waits for another's init.
 //
-// A fork made while another thread initialises would leave the child with
-// this once's mutex, and whatever init holds (an import, a static's guard),
-// owned by a thread the child does not have: the child's first use would wait
-// forever. So every fork through the interpreter from another thread waits for
-// the mutex and holds it until the fork is done: it happens before or after
-// init, never during it. The thread running init may fork at once (from a
-// signal handler, say): the child is that thread, so it owns what init holds.
+// The set-up has two steps. prepare (an ordinary import, say) may run on
+// several threads at once and does its own locking; init (which reaches the
+// static) runs on one. A thread is "inside" from the start of prepare to the
+// end of init, and everything here is kept under the interpreter lock: no
+// mutex, so nothing a fork could copy in a locked state.
 //
-// init runs Python code, so the thread running it may call back in (a signal
-// handler, an import hook). Such a call cannot wait for init to end; it raises
-// RuntimeError instead.
+// Forks: a fork made while another thread is inside gives that thread a short
+// while to finish, holding nothing and never waiting for its own thread. A
+// child forked while another thread was still inside cannot know what that
+// thread held (an import, the static's guard), so it refuses the set-up. A
+// fork from a thread that is inside (a signal handler) goes ahead, and the
+// child carries on with the set-up: what that thread held, it still holds.
+//
+// init and prepare run Python code, so the thread running them may call back
+// in (a signal handler, an import hook). Such a call cannot wait for the
+// set-up to end; it raises RuntimeError instead.
 class GilSafeOnce {
  public:
-  // what names the set-up in the error of a call made from inside it.
+  // what names the set-up in the errors it raises.
   explicit constexpr GilSafeOnce(const char* what) : what_(what) {}
   GilSafeOnce(const GilSafeOnce&) = delete;
   GilSafeOnce& operator=(const GilSafeOnce&) = delete;
 
-  // Runs init unless it has completed before; call with the interpreter lock
-  // held. When init throws, the error propagates and the next call tries again.
-  template <typename Init>
-  void Run(Init&& init) {
-    if (done_.load(std::memory_order_acquire)) return;
-    RefuseCallFromInit();
-    HoldAcrossForks();
-    py::gil_scoped_release unlocked;
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (done_.load(std::memory_order_relaxed)) return;
-    py::gil_scoped_acquire locked;
-    InitScope scope(*this);
+  // Registers the fork hooks; call once, with the interpreter lock held,
+  // before the first Run (when the module is imported).
+  void GuardAcrossForks();
+
+  // Runs prepare and then init, unless init has completed before; call with
+  // the interpreter lock held. When either throws, the error propagates and
+  // the next call tries again.
+  template <typename Prepare, typename Init>
+  void Run(Prepare&& prepare, Init&& init) {
+    if (done_) return;
+    RefuseSetUp();
+    InsideScope inside(*this);
+    prepare();
+    if (!WaitForTurnToInit()) return;
+    InitScope initialising(*this);
     init();
-    done_.store(true, std::memory_order_release);
+    done_ = true;
   }
 
  private:
-  // Marks this thread as the one running init until the scope ends.
+  // Counts this thread as inside until the scope ends.
+  class InsideScope {
+   public:
+    explicit InsideScope(GilSafeOnce& once) : once_(once) { once_.inside_.push_back(std::this_thread::get_id()); }
+    ~InsideScope() {
+      auto& inside = once_.inside_;
+      inside.erase(std::find(inside.begin(), inside.end(), std::this_thread::get_id()));
+    }
+    InsideScope(const InsideScope&) = delete;
+    InsideScope& operator=(const InsideScope&) = delete;
+
+   private:
+    GilSafeOnce& once_;
+  };
+
+  // Marks init as running until the scope ends.
   class InitScope {
    public:
-    explicit InitScope(GilSafeOnce& once) : once_(once) {
-      once_.running_on_ = std::this_thread::get_id();
-    }
-    ~InitScope() { once_.running_on_.reset(); }
+    explicit InitScope(GilSafeOnce& once) : once_(once) { once_.initialising_ = true; }
+    ~InitScope() { once_.initialising_ = false; }
     InitScope(const InitScope&) = delete;
     InitScope& operator=(const InitScope&) = delete;
 
@@ -67,29 +87,28 @@ class GilSafeOnce {
     GilSafeOnce& once_;
   };
 
-  bool InitRunsOnThisThread() const { return running_on_ == std::this_thread::get_id(); }
+  bool InsideOnThisThread() const;
+  bool InsideOnAnotherThread() const;
 
-  // Throws when this thread is inside init: the mutex it would wait for is
-  // its own.
-  void RefuseCallFromInit() const;
+  // Throws when this thread is inside already, or in a child forked while
+  // another thread was.
+  void RefuseSetUp() const;
+  void RefuseInChildForkedDuringSetUp() const;
+  // Waits, without the interpreter lock, while another thread runs init.
+  // Returns false when that init completed, so this thread has nothing to do.
+  bool WaitForTurnToInit();
 
-  // Registers the fork hooks that hold the mutex, on the first call; call
-  // with the interpreter lock held.
-  void HoldAcrossForks();
-  void TakeForFork();
-  void ReleaseAfterFork();
+  void BeforeFork();
+  void AfterForkInChild();
 
   const char* what_;
-  std::mutex mutex_;
-  std::atomic<bool> done_{false};
-  // The members below are read and written only with the interpreter lock held.
-  bool fork_hooks_registered_ = false;
-  // The thread inside init, while one is.
-  std::optional<std::thread::id> running_on_;
-  // The thread whose fork holds the mutex, while one does. After a fork only
-  // that thread gives it back: a thread whose fork began before the hooks were
-  // registered runs the after-fork hook without the before-fork one.
-  std::optional<std::thread::id> held_for_fork_by_;
+  // Every member below is read and written with the interpreter lock held.
+  bool done_ = false;
+  bool initialising_ = false;
+  // Set in a child forked while another thread was inside.
+  bool forked_during_set_up_ = false;
+  // The threads inside, each once.
+  std::vector<std::thread::id> inside_;
 };
 
 }  // namespace vadu::python

@@ -4,6 +4,7 @@
 #include <pybind11/pybind11.h>
 
 #include "bindings.h"
+#include "numpy_interface.h"
 #include "self_argument_record.h"
 
 namespace py = pybind11;
@@ -11,6 +12,7 @@ namespace py = pybind11;
 PYBIND11_MODULE(pyvadu, m) {
   using namespace vadu::python;
   m.doc() = "Python bindings for vadu runtime";
+  GuardNumpyInterfaceAcrossForks();
 
   BindModuleFunctions(m);
   BindEnums(m);

@@ -4,15 +4,26 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include "vadu/runtime/enums.h"
+
 namespace vadu::python {
 
 namespace py = pybind11;
 
-// Imports numpy and sets up the framework's numpy support once per process.
-// Everything that touches that support calls this first: the support keeps
-// its state in a function-local static whose initialiser runs Python code, and
-// only here is it first reached in a way that other threads cannot block.
+// Imports numpy and sets up the framework's numpy support, and numpy's element
+// types for the tensor data types, once per process. Everything that touches
+// that support calls this first: the support keeps its state in a
+// function-local static whose initialiser runs Python code, and only here is
+// it first reached in a way that other threads and forks cannot block.
 void LoadNumpyInterface();
+
+// Registers the fork hooks that keep that set-up sound in forked children;
+// called when the module is imported, so that no fork can miss them.
+void GuardNumpyInterfaceAcrossForks();
+
+// numpy's element type for a tensor data type, or null for a data type that
+// has none. Call LoadNumpyInterface first.
+const py::dtype* NumpyElementType(vadu::DataType type);
 
 // A numpy array argument (an instance of the array type or of a subclass).
 // Its conversion loads the numpy interface before it looks at the argument.

@@ -272,12 +272,43 @@ def test_first_numpy_conversions_from_several_threads_finish(kind, shape):
     assert run_in_a_new_interpreter(FIRST_CONVERSIONS_AT_ONCE, kind) == f"8 {shape}\n"
 
 
+# What the fork scripts share: a tensor to convert, a child that converts and
+# tells by its exit code how it went, and a parent that gives a child a few
+# seconds before it calls it hung.
+FORK_TOOLS = """
+import os, signal, sys, threading, time
+from vadu_lite import pyvadu
+tensor = pyvadu.Tensor.create_host_tensor(pyvadu.TensorInfo.create_nd([2], pyvadu.UINT8, [], 0))
+
+def convert():
+    assert pyvadu.Tensor.tensor_to_array(tensor).shape == (2,)
+
+def convert_and_exit():
+    try:
+        convert()
+        os._exit(0)
+    except RuntimeError as error:
+        print(error, flush=True)
+        os._exit(4)
+
+def exit_code(child):
+    deadline = time.monotonic() + 8
+    while (ended := os.waitpid(child, os.WNOHANG)) == (0, 0):
+        if time.monotonic() > deadline:
+            os.kill(child, signal.SIGKILL)
+            sys.exit("a forked child hung")
+        time.sleep(0.01)
+    return os.waitstatus_to_exitcode(ended[1])
+"""
+
+FORKED_WHILE_ANOTHER_THREAD_WAS_INSIDE = (
+    "numpy support was being set up by another thread when the process forked\n")
+
+
 # A thread makes the first numpy conversion, held up while it imports numpy's
 # array interface, and the main thread forks meanwhile, three times. Each
 # child makes a conversion of its own and must finish.
-FORK_DURING_FIRST_CONVERSION = """
-import os, signal, sys, threading, time
-from vadu_lite import pyvadu
+FORK_DURING_FIRST_CONVERSION = FORK_TOOLS + """
 inside = threading.Event()
 
 class SlowArrayInterface:
@@ -287,20 +318,12 @@ class SlowArrayInterface:
             time.sleep(1)
 
 sys.meta_path.insert(0, SlowArrayInterface())
-tensor = pyvadu.Tensor.create_host_tensor(pyvadu.TensorInfo.create_nd([2, 3], pyvadu.FLOAT32, [], 0))
-threading.Thread(target=pyvadu.Tensor.tensor_to_array, args=(tensor,)).start()
+threading.Thread(target=convert).start()
 inside.wait()
 for _ in range(3):
-    child = os.fork()
-    if child == 0:
-        os._exit(0 if pyvadu.Tensor.tensor_to_array(tensor).shape == (2, 3) else 1)
-    deadline = time.monotonic() + 5
-    while (ended := os.waitpid(child, os.WNOHANG)) == (0, 0):
-        if time.monotonic() > deadline:
-            os.kill(child, signal.SIGKILL)
-            sys.exit("a child forked during the first conversion hung")
-        time.sleep(0.01)
-    assert ended[1] == 0, "a forked child's conversion failed"
+    if (child := os.fork()) == 0:
+        convert_and_exit()
+    assert exit_code(child) == 0, "a forked child's conversion failed"
 """
 
 
@@ -351,15 +374,79 @@ def test_a_signal_handler_inside_the_first_numpy_conversion_does_not_hang(handle
     assert run_in_a_new_interpreter(SIGNAL_DURING_FIRST_CONVERSION, handler) == f"{seen} (2,) (2,)\n"
 
 
-# The first conversion starts inside a before-fork hook of the caller's, on
-# another thread that is held up inside it: pyvadu's fork hooks are registered
-# in the middle of that fork, and after it they must not give back what their
-# before-fork hook never took. A third thread's conversion then still waits
-# for the set-up instead of running it a second time alongside.
-FIRST_CONVERSION_FROM_A_FORK_HOOK = """
-import importlib.machinery, os, sys, threading, time
-from vadu_lite import pyvadu
-tensor = pyvadu.Tensor.create_host_tensor(pyvadu.TensorInfo.create_nd([2], pyvadu.UINT8, [], 0))
+# Once the set-up is done, forks do not wait for anything: here a signal
+# handler forks while other fork hooks (logging's) run for the main thread's
+# forks.
+FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS = FORK_TOOLS + """
+import logging
+convert()
+busy = False
+
+def on_alarm(signum, frame):
+    global busy
+    if not busy:
+        busy = True
+        if (child := os.fork()) == 0:
+            os._exit(0)
+        os.waitpid(child, 0)
+        busy = False
+
+signal.signal(signal.SIGALRM, on_alarm)
+signal.setitimer(signal.ITIMER_REAL, 0.001, 0.001)
+for _ in range(300):
+    if (child := os.fork()) == 0:
+        os._exit(0)
+    os.waitpid(child, 0)
+signal.setitimer(signal.ITIMER_REAL, 0)
+print("done")
+"""
+
+
+def test_forks_from_a_signal_handler_among_fork_hooks_finish():
+    assert run_in_a_new_interpreter(FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS) == "done\n"
+
+
+# The first conversion fails (numpy's array interface cannot be imported) and
+# is tried again on the same thread by a fork hook of the caller's, registered
+# before pyvadu's own; the child converts too.
+A_FORK_HOOK_RETRIES_A_FAILED_SET_UP = """
+import os, sys
+os.register_at_fork(**{sys.argv[1]: lambda: convert()})
+""" + FORK_TOOLS + """
+class NoArrayInterface:
+    def find_spec(self, name, path=None, target=None):
+        if name == "numpy.core.multiarray":
+            raise ImportError("numpy's array interface is not here")
+
+sys.meta_path.insert(0, NoArrayInterface())
+try:
+    convert()
+except ImportError:
+    print("failed")
+sys.meta_path.remove(sys.meta_path[0])
+if (child := os.fork()) == 0:
+    convert_and_exit()
+print(exit_code(child))
+convert()
+"""
+
+
+@pytest.mark.parametrize("hook", ["before", "after_in_parent", "after_in_child"])
+def test_a_failed_set_up_is_retried_by_a_fork_hook_on_the_same_thread(hook):
+    assert run_in_a_new_interpreter(A_FORK_HOOK_RETRIES_A_FAILED_SET_UP, hook) == "failed\n0\n"
+
+
+# Another thread is inside the set-up while the main thread forks. The fork
+# waits a short while for it and then goes ahead; a child forked while that
+# thread was still inside refuses to convert, and forks again at once.
+#  - "within": the other thread is held inside the import for half a second.
+#  - "beyond": it is held until after the fork.
+#  - "import lock": it waits for the import lock, which the forking thread
+#    holds as a thread does while it imports.
+# The first conversion starts in a fork hook of the caller's, so the fork's
+# own hooks see a set-up that began after they were looked up.
+FORK_WHILE_ANOTHER_THREAD_IS_INSIDE = FORK_TOOLS + """
+import _imp, importlib.machinery
 inside, finish = threading.Event(), threading.Event()
 
 # Holds the import up while the module runs, not while it is looked up: a
@@ -383,28 +470,62 @@ class HeldArrayInterface:
             spec.loader = HeldLoader(spec.loader)
             return spec
 
-def convert():
-    assert pyvadu.Tensor.tensor_to_array(tensor).shape == (2,)
+first = threading.Thread(target=convert)
 
 def start_first_conversion():
-    if not inside.is_set():
-        threading.Thread(target=convert).start()
+    if first.ident is None:
+        first.start()
         inside.wait()
+        if sys.argv[1] == "within":
+            threading.Timer(0.5, finish.set).start()
 
-sys.meta_path.insert(0, HeldArrayInterface())
-os.register_at_fork(before=start_first_conversion)
-child = os.fork()
-if child == 0:
-    os._exit(0)
-os.waitpid(child, 0)
-later = threading.Thread(target=convert)
-later.start()
-time.sleep(0.5)
+if sys.argv[1] == "import lock":
+    _imp.acquire_lock()
+    first = threading.Thread(target=convert)
+    first.start()
+    time.sleep(0.5)
+else:
+    sys.meta_path.insert(0, HeldArrayInterface())
+    os.register_at_fork(before=start_first_conversion)
+if (child := os.fork()) == 0:
+    started = time.monotonic()
+    if (grandchild := os.fork()) == 0:
+        os._exit(0)
+    os.waitpid(grandchild, 0)
+    assert time.monotonic() - started < 1, "a fork in the child waited for a thread it does not have"
+    convert_and_exit()
+if sys.argv[1] == "import lock":
+    _imp.release_lock()
 finish.set()
-later.join()
-print("done")
+print(exit_code(child))
+first.join()
+convert()
 """
 
 
-def test_fork_hooks_registered_during_a_fork_give_back_only_what_they_took():
-    assert run_in_a_new_interpreter(FIRST_CONVERSION_FROM_A_FORK_HOOK) == "done\n"
+@pytest.mark.parametrize("held,seen", [
+    ("within", "0\n"),
+    ("beyond", FORKED_WHILE_ANOTHER_THREAD_WAS_INSIDE + "4\n"),
+    ("import lock", FORKED_WHILE_ANOTHER_THREAD_WAS_INSIDE + "4\n"),
+], ids=["within", "beyond", "import lock"])
+def test_a_fork_while_another_thread_is_inside_the_set_up_never_hangs(held, seen):
+    assert run_in_a_new_interpreter(FORK_WHILE_ANOTHER_THREAD_IS_INSIDE, held) == seen
+
+
+# The main thread forks every millisecond while another thread makes the
+# first conversion; every child converts.
+FORKS_THROUGHOUT_THE_FIRST_CONVERSION = FORK_TOOLS + """
+first = threading.Thread(target=convert)
+first.start()
+codes = set()
+while first.is_alive() or not codes:
+    if (child := os.fork()) == 0:
+        convert_and_exit()
+    codes.add(exit_code(child))
+    time.sleep(0.001)
+print(codes)
+"""
+
+
+def test_children_forked_throughout_the_first_conversion_convert():
+    assert run_in_a_new_interpreter(FORKS_THROUGHOUT_THE_FIRST_CONVERSION) == "{0}\n"
