@@ -75,7 +75,8 @@ void GilSafeOnce::BeforeFork() {
 void GilSafeOnce::AfterForkInChild() {
   if (InsideOnAnotherThread()) forked_during_set_up_ = true;
   // Only the forking thread lives on here.
-  std::erase_if(inside_, [](std::thread::id inside) { return inside != std::this_thread::get_id(); });
+  const std::thread::id forking = std::this_thread::get_id();
+  std::erase_if(inside_, [forking](std::thread::id inside) { return inside != forking; });
 }
 
 }  // namespace vadu::python

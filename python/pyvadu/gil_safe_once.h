@@ -63,7 +63,9 @@ class GilSafeOnce {
   // Counts this thread as inside until the scope ends.
   class InsideScope {
    public:
-    explicit InsideScope(GilSafeOnce& once) : once_(once) { once_.inside_.push_back(std::this_thread::get_id()); }
+    explicit InsideScope(GilSafeOnce& once) : once_(once) {
+      once_.inside_.push_back(std::this_thread::get_id());
+    }
     ~InsideScope() {
       auto& inside = once_.inside_;
       inside.erase(std::find(inside.begin(), inside.end(), std::this_thread::get_id()));
