@@ -22,15 +22,32 @@ void SleepWithoutInterpreterLock() {
   std::this_thread::sleep_for(kWaitStep);
 }
 
+// Runs a fork hook of the once that `capsule` points to.
+template <void (GilSafeOnce::*hook)() noexcept>
+PyObject* CallForkHook(PyObject* capsule, PyObject* /*no arguments*/) {
+  (static_cast<GilSafeOnce*>(PyCapsule_GetPointer(capsule, nullptr))->*hook)();
+  Py_RETURN_NONE;
+}
+
 }  // namespace
 
 void GilSafeOnce::GuardAcrossForks() {
   // The interpreter runs these around every fork it makes (os.fork and what is
   // built on it): before the fork in the forking thread, after it in the child,
-  // where that thread is the only one.
-  py::module_::import("os").attr("register_at_fork")(
-      py::arg("before") = py::cpp_function([this] { BeforeFork(); }),
-      py::arg("after_in_child") = py::cpp_function([this] { AfterForkInChild(); }));
+  // where that thread is the only one. They are plain C functions: every fork
+  // of a process that imports the module calls them, and the framework's call
+  // machinery would cost more than what they do once the set-up is done.
+  static PyMethodDef before{"before", CallForkHook<&GilSafeOnce::BeforeFork>, METH_NOARGS, nullptr};
+  static PyMethodDef after_in_child{"after_in_child", CallForkHook<&GilSafeOnce::AfterForkInChild>,
+                                    METH_NOARGS, nullptr};
+  const py::capsule self(this);
+  const auto hook = [&self](PyMethodDef& definition) {
+    PyObject* function = PyCFunction_New(&definition, self.ptr());
+    if (function == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(function);
+  };
+  py::module_::import("os").attr("register_at_fork")(py::arg("before") = hook(before),
+                                                      py::arg("after_in_child") = hook(after_in_child));
 }
 
 bool GilSafeOnce::InsideOnThisThread() const {
@@ -64,7 +81,7 @@ bool GilSafeOnce::WaitForTurnToInit() {
   return true;
 }
 
-void GilSafeOnce::BeforeFork() {
+void GilSafeOnce::BeforeFork() noexcept {
   // A thread that is inside itself forks at once: whoever else is inside may
   // be waiting for it.
   if (done_ || InsideOnThisThread()) return;
@@ -72,7 +89,7 @@ void GilSafeOnce::BeforeFork() {
   while (InsideOnAnotherThread() && Clock::now() < give_up_at) SleepWithoutInterpreterLock();
 }
 
-void GilSafeOnce::AfterForkInChild() {
+void GilSafeOnce::AfterForkInChild() noexcept {
   if (InsideOnAnotherThread()) forked_during_set_up_ = true;
   // Only the forking thread lives on here.
   const std::thread::id forking = std::this_thread::get_id();

@@ -100,8 +100,9 @@ class GilSafeOnce {
   // Returns false when that init completed, so this thread has nothing to do.
   bool WaitForTurnToInit();
 
-  void BeforeFork();
-  void AfterForkInChild();
+  // The fork hooks. They hold nothing when they return, and throw nothing.
+  void BeforeFork() noexcept;
+  void AfterForkInChild() noexcept;
 
   const char* what_;
   // Every member below is read and written with the interpreter lock held.
