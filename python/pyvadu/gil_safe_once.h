@@ -30,9 +30,9 @@ namespace py = pybind11;
 // fork from a thread that is inside (a signal handler) goes ahead, and the
 // child carries on with the set-up: what that thread held, it still holds.
 //
-// init and prepare run Python code, so the thread running them may call back
-// in (a signal handler, an import hook). Such a call cannot wait for the
-// set-up to end; it raises RuntimeError instead.
+// prepare runs Python code, and init may (a replaced __import__), so the
+// thread running them may call back in (a signal handler, an import hook).
+// Such a call cannot wait for the set-up to end; it raises RuntimeError.
 class GilSafeOnce {
  public:
   // what names the set-up in the errors it raises.
