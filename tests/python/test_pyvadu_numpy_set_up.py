@@ -1,0 +1,302 @@
+"""pyvadu's one-time numpy set-up: first conversions from several threads, forks, signals."""
+import pytest
+
+from new_interpreter import run_in_a_new_interpreter
+
+
+# Eight threads make their first numpy conversion at once in a fresh
+# interpreter, with numpy not yet imported and the interpreter lock changing
+# hands as often as it can while numpy loads.
+FIRST_CONVERSIONS_AT_ONCE = """
+import sys, threading
+from vadu_lite import pyvadu
+assert "numpy" not in sys.modules, "importing pyvadu imported numpy"
+sys.setswitchinterval(1e-6)
+kind = sys.argv[1]
+info = (pyvadu.TensorInfo.create_nd([2, 3], pyvadu.FLOAT32, [], 0) if kind == "nd"
+        else pyvadu.TensorInfo.create_yuv(4, 4, 0, pyvadu.YUV420SP))
+tensors = [pyvadu.Tensor.create_host_tensor(info) for _ in range(8)]
+start = threading.Barrier(len(tensors))
+done = []
+
+def convert(tensor):
+    start.wait()
+    if kind == "copy":
+        try:
+            tensor.buffer().copy_from_host([0], 0)
+        except TypeError:
+            done.append(tensor)
+    else:
+        done.append(pyvadu.Tensor.tensor_to_array(tensor).shape)
+
+threads = [threading.Thread(target=convert, args=(tensor,)) for tensor in tensors]
+for thread in threads:
+    thread.start()
+for thread in threads:
+    thread.join()
+print(len(done), done[0] if kind != "copy" else "")
+"""
+
+
+@pytest.mark.parametrize("kind,shape", [("nd", "(2, 3)"), ("yuv", "(24,)"), ("copy", "")])
+def test_first_numpy_conversions_from_several_threads_finish(kind, shape):
+    assert run_in_a_new_interpreter(FIRST_CONVERSIONS_AT_ONCE, kind) == f"8 {shape}\n"
+
+
+# What the fork scripts share: a tensor to convert, a child that converts and
+# tells by its exit code how it went, and a parent that gives a child a few
+# seconds before it calls it hung.
+FORK_TOOLS = """
+import os, signal, sys, threading, time
+from vadu_lite import pyvadu
+tensor = pyvadu.Tensor.create_host_tensor(pyvadu.TensorInfo.create_nd([2], pyvadu.UINT8, [], 0))
+
+def convert():
+    assert pyvadu.Tensor.tensor_to_array(tensor).shape == (2,)
+
+def convert_and_exit():
+    try:
+        convert()
+        os._exit(0)
+    except RuntimeError as error:
+        print(error, flush=True)
+        os._exit(4)
+
+def exit_code(child):
+    deadline = time.monotonic() + 8
+    while (ended := os.waitpid(child, os.WNOHANG)) == (0, 0):
+        if time.monotonic() > deadline:
+            os.kill(child, signal.SIGKILL)
+            sys.exit("a forked child hung")
+        time.sleep(0.01)
+    return os.waitstatus_to_exitcode(ended[1])
+"""
+
+FORKED_WHILE_ANOTHER_THREAD_WAS_INSIDE = (
+    "numpy support was being set up by another thread when the process forked\n")
+
+
+# A thread makes the first numpy conversion, held up while it imports numpy's
+# array interface, and the main thread forks meanwhile, three times. Each
+# child makes a conversion of its own and must finish.
+FORK_DURING_FIRST_CONVERSION = FORK_TOOLS + """
+inside = threading.Event()
+
+class SlowArrayInterface:
+    def find_spec(self, name, path=None, target=None):
+        if name == "numpy.core.multiarray":
+            inside.set()
+            time.sleep(1)
+
+sys.meta_path.insert(0, SlowArrayInterface())
+threading.Thread(target=convert).start()
+inside.wait()
+for _ in range(3):
+    if (child := os.fork()) == 0:
+        convert_and_exit()
+    assert exit_code(child) == 0, "a forked child's conversion failed"
+"""
+
+
+def test_children_forked_during_the_first_numpy_conversion_convert():
+    run_in_a_new_interpreter(FORK_DURING_FIRST_CONVERSION, timeout=60)
+
+
+# The thread making the first numpy conversion is interrupted while it imports
+# numpy's array interface, and its signal handler forks or converts. A fork
+# goes ahead at once; a conversion is refused, since the set-up it needs is
+# the one it interrupted. Either way the first conversion then finishes.
+SIGNAL_DURING_FIRST_CONVERSION = """
+import os, signal, sys
+from vadu_lite import pyvadu
+tensor = pyvadu.Tensor.create_host_tensor(pyvadu.TensorInfo.create_nd([2], pyvadu.UINT8, [], 0))
+seen = []
+
+def on_signal(signum, frame):
+    if sys.argv[1] == "fork":
+        child = os.fork()
+        if child == 0:
+            os._exit(7)
+        seen.append(os.waitstatus_to_exitcode(os.waitpid(child, 0)[1]))
+    else:
+        try:
+            pyvadu.Tensor.tensor_to_array(tensor)
+        except RuntimeError as error:
+            seen.append(str(error))
+
+class InterruptedArrayInterface:
+    def find_spec(self, name, path=None, target=None):
+        if name == "numpy.core.multiarray":
+            signal.raise_signal(signal.SIGUSR1)
+
+signal.signal(signal.SIGUSR1, on_signal)
+sys.meta_path.insert(0, InterruptedArrayInterface())
+first = pyvadu.Tensor.tensor_to_array(tensor).shape
+print(seen, first, pyvadu.Tensor.tensor_to_array(tensor).shape)
+"""
+
+
+@pytest.mark.parametrize("handler,seen", [
+    ("fork", "[7]"),
+    ("convert", "['numpy support is still being set up on this thread; "
+                "call again once that is done']"),
+], ids=["fork", "convert"])
+def test_a_signal_handler_inside_the_first_numpy_conversion_does_not_hang(handler, seen):
+    assert run_in_a_new_interpreter(SIGNAL_DURING_FIRST_CONVERSION, handler) == f"{seen} (2,) (2,)\n"
+
+
+# Once the set-up is done, forks do not wait for anything: here a signal
+# handler forks while other fork hooks (logging's) run for the main thread's
+# forks.
+FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS = FORK_TOOLS + """
+import logging
+convert()
+busy = False
+
+def on_alarm(signum, frame):
+    global busy
+    if not busy:
+        busy = True
+        if (child := os.fork()) == 0:
+            os._exit(0)
+        os.waitpid(child, 0)
+        busy = False
+
+signal.signal(signal.SIGALRM, on_alarm)
+signal.setitimer(signal.ITIMER_REAL, 0.001, 0.001)
+for _ in range(300):
+    if (child := os.fork()) == 0:
+        os._exit(0)
+    os.waitpid(child, 0)
+signal.setitimer(signal.ITIMER_REAL, 0)
+print("done")
+"""
+
+
+def test_forks_from_a_signal_handler_among_fork_hooks_finish():
+    assert run_in_a_new_interpreter(FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS) == "done\n"
+
+
+# The first conversion fails (numpy's array interface cannot be imported) and
+# is tried again on the same thread by a fork hook of the caller's, registered
+# before pyvadu's own; the child converts too.
+A_FORK_HOOK_RETRIES_A_FAILED_SET_UP = """
+import os, sys
+os.register_at_fork(**{sys.argv[1]: lambda: convert()})
+""" + FORK_TOOLS + """
+class NoArrayInterface:
+    def find_spec(self, name, path=None, target=None):
+        if name == "numpy.core.multiarray":
+            raise ImportError("numpy's array interface is not here")
+
+sys.meta_path.insert(0, NoArrayInterface())
+try:
+    convert()
+except ImportError:
+    print("failed")
+sys.meta_path.remove(sys.meta_path[0])
+if (child := os.fork()) == 0:
+    convert_and_exit()
+print(exit_code(child))
+convert()
+"""
+
+
+@pytest.mark.parametrize("hook", ["before", "after_in_parent", "after_in_child"])
+def test_a_failed_set_up_is_retried_by_a_fork_hook_on_the_same_thread(hook):
+    assert run_in_a_new_interpreter(A_FORK_HOOK_RETRIES_A_FAILED_SET_UP, hook) == "failed\n0\n"
+
+
+# Another thread is inside the set-up while the main thread forks. The fork
+# waits a short while for it and then goes ahead; a child forked while that
+# thread was still inside refuses to convert, and forks again at once.
+#  - "within": the other thread is held inside the import for half a second.
+#  - "beyond": it is held until after the fork.
+#  - "import lock": it waits for the import lock, which the forking thread
+#    holds as a thread does while it imports.
+# The first conversion starts in a fork hook of the caller's, so the fork's
+# own hooks see a set-up that began after they were looked up.
+FORK_WHILE_ANOTHER_THREAD_IS_INSIDE = FORK_TOOLS + """
+import _imp, importlib.machinery
+inside, finish = threading.Event(), threading.Event()
+
+# Holds the import up while the module runs, not while it is looked up: a
+# fork waits for the interpreter's import lock, which a lookup holds.
+class HeldLoader:
+    def __init__(self, loader):
+        self.loader = loader
+
+    def create_module(self, spec):
+        return self.loader.create_module(spec)
+
+    def exec_module(self, module):
+        inside.set()
+        finish.wait()
+        self.loader.exec_module(module)
+
+class HeldArrayInterface:
+    def find_spec(self, name, path=None, target=None):
+        if name == "numpy.core.multiarray":
+            spec = importlib.machinery.PathFinder.find_spec(name, path)
+            spec.loader = HeldLoader(spec.loader)
+            return spec
+
+first = threading.Thread(target=convert)
+
+def start_first_conversion():
+    if first.ident is None:
+        first.start()
+        inside.wait()
+        if sys.argv[1] == "within":
+            threading.Timer(0.5, finish.set).start()
+
+if sys.argv[1] == "import lock":
+    _imp.acquire_lock()
+    first = threading.Thread(target=convert)
+    first.start()
+    time.sleep(0.5)
+else:
+    sys.meta_path.insert(0, HeldArrayInterface())
+    os.register_at_fork(before=start_first_conversion)
+if (child := os.fork()) == 0:
+    started = time.monotonic()
+    if (grandchild := os.fork()) == 0:
+        os._exit(0)
+    os.waitpid(grandchild, 0)
+    assert time.monotonic() - started < 2, "a fork in the child waited for a thread it does not have"
+    convert_and_exit()
+if sys.argv[1] == "import lock":
+    _imp.release_lock()
+finish.set()
+print(exit_code(child))
+first.join()
+convert()
+"""
+
+
+@pytest.mark.parametrize("held,seen", [
+    ("within", "0\n"),
+    ("beyond", FORKED_WHILE_ANOTHER_THREAD_WAS_INSIDE + "4\n"),
+    ("import lock", FORKED_WHILE_ANOTHER_THREAD_WAS_INSIDE + "4\n"),
+], ids=["within", "beyond", "import lock"])
+def test_a_fork_while_another_thread_is_inside_the_set_up_never_hangs(held, seen):
+    assert run_in_a_new_interpreter(FORK_WHILE_ANOTHER_THREAD_IS_INSIDE, held) == seen
+
+
+# The main thread forks every millisecond while another thread makes the
+# first conversion; every child converts.
+FORKS_THROUGHOUT_THE_FIRST_CONVERSION = FORK_TOOLS + """
+first = threading.Thread(target=convert)
+first.start()
+codes = set()
+while first.is_alive() or not codes:
+    if (child := os.fork()) == 0:
+        convert_and_exit()
+    codes.add(exit_code(child))
+    time.sleep(0.001)
+print(codes)
+"""
+
+
+def test_children_forked_throughout_the_first_conversion_convert():
+    assert run_in_a_new_interpreter(FORKS_THROUGHOUT_THE_FIRST_CONVERSION) == "{0}\n"
