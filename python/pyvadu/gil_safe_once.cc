@@ -1,8 +1,13 @@
 #include "gil_safe_once.h"
 
+#include <cxxabi.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
 
 namespace vadu::python {
 namespace {
@@ -17,83 +22,82 @@ constexpr auto kForkWaitLimit = std::chrono::seconds(3);
 // no Python code, so it ends before any other thread gets the interpreter.
 constexpr auto kWaitStep = std::chrono::milliseconds(1);
 
+// A finalising interpreter ends any other thread that asks for its lock back,
+// by an unwind that a noexcept frame turns into an abort. A thread turned away
+// so stays here instead, holding nothing, until the process ends.
 void SleepWithoutInterpreterLock() {
-  py::gil_scoped_release unlocked;
+  PyThreadState* const state = PyEval_SaveThread();
   std::this_thread::sleep_for(kWaitStep);
-}
-
-// Runs a fork hook of the once that `capsule` points to.
-template <void (GilSafeOnce::*hook)() noexcept>
-PyObject* CallForkHook(PyObject* capsule, PyObject* /*no arguments*/) {
-  (static_cast<GilSafeOnce*>(PyCapsule_GetPointer(capsule, nullptr))->*hook)();
-  Py_RETURN_NONE;
+  try {
+    PyEval_RestoreThread(state);
+  } catch (abi::__forced_unwind&) {
+    for (;;) pause();
+  }
 }
 
 }  // namespace
 
 void GilSafeOnce::GuardAcrossForks() {
-  // The interpreter runs these around every fork it makes (os.fork and what is
-  // built on it): before the fork in the forking thread, after it in the child,
-  // where that thread is the only one. They are plain C functions: every fork
-  // of a process that imports the module calls them, and the framework's call
-  // machinery would cost more than what they do once the set-up is done.
-  static PyMethodDef before{"before", CallForkHook<&GilSafeOnce::BeforeFork>, METH_NOARGS, nullptr};
-  static PyMethodDef after_in_child{"after_in_child", CallForkHook<&GilSafeOnce::AfterForkInChild>,
-                                    METH_NOARGS, nullptr};
+  // The interpreter runs this in the forking thread before every fork it makes
+  // (os.fork and what is built on it). A plain C function: the framework's call
+  // machinery would cost more than what it does once the set-up is done.
+  static PyMethodDef before{"before", &GilSafeOnce::BeforeFork, METH_NOARGS, nullptr};
   const py::capsule self(this);
-  const auto hook = [&self](PyMethodDef& definition) {
-    PyObject* function = PyCFunction_New(&definition, self.ptr());
-    if (function == nullptr) throw py::error_already_set();
-    return py::reinterpret_steal<py::object>(function);
-  };
-  py::module_::import("os").attr("register_at_fork")(py::arg("before") = hook(before),
-                                                      py::arg("after_in_child") = hook(after_in_child));
+  const auto hook = py::reinterpret_steal<py::object>(PyCFunction_New(&before, self.ptr()));
+  if (!hook) throw py::error_already_set();
+  py::module_::import("os").attr("register_at_fork")(py::arg("before") = hook);
 }
 
-bool GilSafeOnce::InsideOnThisThread() const {
-  return std::find(inside_.begin(), inside_.end(), std::this_thread::get_id()) != inside_.end();
+pid_t GilSafeOnce::NoticeFork() {
+  const pid_t process = getpid();
+  if (process == process_) return process;
+  // Of the threads counted, only the forking one lives on here.
+  inside_at_fork_ += std::exchange(inside_, 0);
+  return process_ = process;
 }
 
-bool GilSafeOnce::InsideOnAnotherThread() const {
-  return inside_.size() > (InsideOnThisThread() ? 1U : 0U);
+const GilSafeOnce::InsideScope* GilSafeOnce::ScopeOnThisThread() const {
+  for (const InsideScope* scope = innermost_; scope != nullptr; scope = scope->outer_) {
+    if (&scope->once_ == this) return scope;
+  }
+  return nullptr;
 }
 
-void GilSafeOnce::RefuseSetUp() const {
-  if (InsideOnThisThread()) {
+void GilSafeOnce::RefuseSetUp() {
+  if (ScopeOnThisThread() != nullptr) {
     throw std::runtime_error(std::string(what_) +
                              " is still being set up on this thread; call again once that is done");
   }
   RefuseInChildForkedDuringSetUp();
 }
 
-void GilSafeOnce::RefuseInChildForkedDuringSetUp() const {
-  if (forked_during_set_up_) {
+void GilSafeOnce::RefuseInChildForkedDuringSetUp() {
+  const pid_t process = NoticeFork();
+  // The forking thread may be one of those inside at the fork, and carries on.
+  const InsideScope* const own = ScopeOnThisThread();
+  if (inside_at_fork_ > (own != nullptr && own->process_ != process ? 1 : 0)) {
     throw std::runtime_error(std::string(what_) +
                              " was being set up by another thread when the process forked");
   }
 }
 
 bool GilSafeOnce::WaitForTurnToInit() {
-  // In a child forked midway, the thread running init is gone for good.
-  while (initialising_ && !forked_during_set_up_) SleepWithoutInterpreterLock();
-  if (done_) return false;
+  // In a child forked midway, the thread running init may be gone for good.
   RefuseInChildForkedDuringSetUp();
-  return true;
+  while (initialising_) SleepWithoutInterpreterLock();
+  return !done_;
 }
 
-void GilSafeOnce::BeforeFork() noexcept {
+PyObject* GilSafeOnce::BeforeFork(PyObject* capsule, PyObject* /*no arguments*/) noexcept {
+  auto& once = *static_cast<GilSafeOnce*>(PyCapsule_GetPointer(capsule, nullptr));
   // A thread that is inside itself forks at once: whoever else is inside may
-  // be waiting for it.
-  if (done_ || InsideOnThisThread()) return;
-  const auto give_up_at = Clock::now() + kForkWaitLimit;
-  while (InsideOnAnotherThread() && Clock::now() < give_up_at) SleepWithoutInterpreterLock();
-}
-
-void GilSafeOnce::AfterForkInChild() noexcept {
-  if (InsideOnAnotherThread()) forked_during_set_up_ = true;
-  // Only the forking thread lives on here.
-  const std::thread::id forking = std::this_thread::get_id();
-  std::erase_if(inside_, [forking](std::thread::id inside) { return inside != forking; });
+  // be waiting for it. Those inside when this process was forked never finish.
+  if (!once.done_ && once.ScopeOnThisThread() == nullptr) {
+    once.NoticeFork();
+    const auto give_up_at = Clock::now() + kForkWaitLimit;
+    while (once.inside_ > 0 && Clock::now() < give_up_at) SleepWithoutInterpreterLock();
+  }
+  Py_RETURN_NONE;
 }
 
 }  // namespace vadu::python

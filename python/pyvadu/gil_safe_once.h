@@ -1,9 +1,7 @@
 // One-time set-up for code that runs with the interpreter lock held.
 #pragma once
 
-#include <algorithm>
-#include <thread>
-#include <vector>
+#include <sys/types.h>
 
 #include <pybind11/pybind11.h>
 
@@ -12,27 +10,27 @@ namespace vadu::python {
 namespace py = pybind11;
 
 // A function-local static is not safe here when its initialiser calls into
-// Python: the interpreter may hand the lock to another thread halfway, and that
-// thread then waits for the static's guard while holding the lock the first
-// thread needs to finish. Here only one thread at a time runs init, and a
-// thread gives the interpreter lock up while it waits for another's init.
+// Python: the interpreter may hand the lock to another thread halfway, which
+// then waits for the static's guard while holding the lock the first needs.
+// Here one thread at a time runs init, and others wait without the lock.
 //
-// The set-up has two steps. prepare (an ordinary import, say) may run on
-// several threads at once and does its own locking; init (which reaches the
-// static) runs on one. A thread is "inside" from the start of prepare to the
-// end of init, and everything here is kept under the interpreter lock: no
-// mutex, so nothing a fork could copy in a locked state.
+// prepare (an ordinary import, say) may run on several threads at once and
+// does its own locking; init (which reaches the static) runs on one. A thread
+// is "inside" from the start of prepare to the end of init, and knows so from
+// a scope on its own stack, not by its id, which a thread started after a fork
+// may share with one the fork left behind. The state is kept under the
+// interpreter lock: there is no mutex that a fork could copy locked.
 //
-// Forks: a fork made while another thread is inside gives that thread a short
-// while to finish, holding nothing and never waiting for its own thread. A
-// child forked while another thread was still inside cannot know what that
-// thread held (an import, the static's guard), so it refuses the set-up. A
-// fork from a thread that is inside (a signal handler) goes ahead, and the
-// child carries on with the set-up: what that thread held, it still holds.
+// A fork made while another thread is inside gives that thread a short while
+// to finish. A child notices for itself that it is one, by its process id,
+// whichever fork hooks run first. If a thread other than the forking one was
+// inside, the child cannot know what that thread held (an import, the
+// static's guard), so it refuses the set-up; the forking thread itself (a
+// signal handler) carries on, and still holds what it held.
 //
-// prepare runs Python code, and init may (a replaced __import__), so the
-// thread running them may call back in (a signal handler, an import hook).
-// Such a call cannot wait for the set-up to end; it raises RuntimeError.
+// prepare runs Python code, and init may (a replaced __import__): a call back
+// in on the same thread (a signal handler, an import hook) cannot wait for the
+// set-up to end, so it raises RuntimeError.
 class GilSafeOnce {
  public:
   // what names the set-up in the errors it raises.
@@ -40,8 +38,7 @@ class GilSafeOnce {
   GilSafeOnce(const GilSafeOnce&) = delete;
   GilSafeOnce& operator=(const GilSafeOnce&) = delete;
 
-  // Registers the fork hooks; call once, with the interpreter lock held,
-  // before the first Run (when the module is imported).
+  // Registers the fork hook; call once, when the module is imported.
   void GuardAcrossForks();
 
   // Runs prepare and then init, unless init has completed before; call with
@@ -54,64 +51,63 @@ class GilSafeOnce {
     InsideScope inside(*this);
     prepare();
     if (!WaitForTurnToInit()) return;
-    InitScope initialising(*this);
+    InitScope initialising(initialising_);
     init();
     done_ = true;
   }
 
  private:
-  // Counts this thread as inside until the scope ends.
-  class InsideScope {
-   public:
-    explicit InsideScope(GilSafeOnce& once) : once_(once) {
-      once_.inside_.push_back(std::this_thread::get_id());
+  // Counts this thread as inside until the scope ends. A thread's scopes are
+  // chained from a thread-local pointer, which a new thread starts without.
+  struct InsideScope {
+    explicit InsideScope(GilSafeOnce& once)
+        : once_(once), outer_(innermost_), process_(once.NoticeFork()) {
+      ++once_.inside_;
+      innermost_ = this;
     }
     ~InsideScope() {
-      auto& inside = once_.inside_;
-      inside.erase(std::find(inside.begin(), inside.end(), std::this_thread::get_id()));
+      --(process_ == once_.NoticeFork() ? once_.inside_ : once_.inside_at_fork_);
+      innermost_ = outer_;
     }
     InsideScope(const InsideScope&) = delete;
-    InsideScope& operator=(const InsideScope&) = delete;
 
-   private:
     GilSafeOnce& once_;
+    const InsideScope* const outer_;
+    const pid_t process_;  // the one it began in
   };
 
   // Marks init as running until the scope ends.
-  class InitScope {
-   public:
-    explicit InitScope(GilSafeOnce& once) : once_(once) { once_.initialising_ = true; }
-    ~InitScope() { once_.initialising_ = false; }
-    InitScope(const InitScope&) = delete;
-    InitScope& operator=(const InitScope&) = delete;
-
-   private:
-    GilSafeOnce& once_;
+  struct InitScope {
+    explicit InitScope(bool& running) : running_(running) { running_ = true; }
+    ~InitScope() { running_ = false; }
+    bool& running_;
   };
 
-  bool InsideOnThisThread() const;
-  bool InsideOnAnotherThread() const;
+  // In a forked child, moves inside_ to inside_at_fork_; returns the process id.
+  pid_t NoticeFork();
+  const InsideScope* ScopeOnThisThread() const;
 
   // Throws when this thread is inside already, or in a child forked while
   // another thread was.
-  void RefuseSetUp() const;
-  void RefuseInChildForkedDuringSetUp() const;
+  void RefuseSetUp();
+  void RefuseInChildForkedDuringSetUp();
   // Waits, without the interpreter lock, while another thread runs init.
   // Returns false when that init completed, so this thread has nothing to do.
   bool WaitForTurnToInit();
 
-  // The fork hooks. They hold nothing when they return, and throw nothing.
-  void BeforeFork() noexcept;
-  void AfterForkInChild() noexcept;
+  // The fork hook, for the once `capsule` points to; it throws nothing.
+  static PyObject* BeforeFork(PyObject* capsule, PyObject* /*no arguments*/) noexcept;
+
+  static inline thread_local const InsideScope* innermost_ = nullptr;
 
   const char* what_;
   // Every member below is read and written with the interpreter lock held.
   bool done_ = false;
   bool initialising_ = false;
-  // Set in a child forked while another thread was inside.
-  bool forked_during_set_up_ = false;
-  // The threads inside, each once.
-  std::vector<std::thread::id> inside_;
+  pid_t process_ = 0;  // the process whose threads inside_ counts
+  int inside_ = 0;
+  // Threads inside when this process was forked, the forking one if it was.
+  int inside_at_fork_ = 0;
 };
 
 }  // namespace vadu::python

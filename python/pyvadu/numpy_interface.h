@@ -17,8 +17,8 @@ namespace py = pybind11;
 // it first reached in a way that other threads and forks cannot block.
 void LoadNumpyInterface();
 
-// Registers the fork hooks that keep that set-up sound in forked children;
-// called when the module is imported, so that no fork can miss them.
+// Registers the fork hook that keeps that set-up sound across forks;
+// called when the module is imported, so that no fork can miss it.
 void GuardNumpyInterfaceAcrossForks();
 
 // numpy's element type for a tensor data type, or null for a data type that
