@@ -207,21 +207,14 @@ def test_a_failed_set_up_is_retried_by_a_fork_hook_on_the_same_thread(hook):
     assert run_in_a_new_interpreter(A_FORK_HOOK_RETRIES_A_FAILED_SET_UP, hook) == "failed\n0\n"
 
 
-# Another thread is inside the set-up while the main thread forks. The fork
-# waits a short while for it and then goes ahead; a child forked while that
-# thread was still inside refuses to convert, and forks again at once.
-#  - "within": the other thread is held inside the import for half a second.
-#  - "beyond": it is held until after the fork.
-#  - "import lock": it waits for the import lock, which the forking thread
-#    holds as a thread does while it imports.
-# The first conversion starts in a fork hook of the caller's, so the fork's
-# own hooks see a set-up that began after they were looked up.
-FORK_WHILE_ANOTHER_THREAD_IS_INSIDE = FORK_TOOLS + """
-import _imp, importlib.machinery
+# Holds a thread's import of numpy's array interface, from when it sets
+# `inside` until `finish` is set. It holds the module while it runs, not while
+# it is looked up: a fork waits for the interpreter's import lock, which a
+# lookup holds.
+HELD_ARRAY_INTERFACE = """
+import importlib.machinery
 inside, finish = threading.Event(), threading.Event()
 
-# Holds the import up while the module runs, not while it is looked up: a
-# fork waits for the interpreter's import lock, which a lookup holds.
 class HeldLoader:
     def __init__(self, loader):
         self.loader = loader
@@ -240,7 +233,39 @@ class HeldArrayInterface:
             spec = importlib.machinery.PathFinder.find_spec(name, path)
             spec.loader = HeldLoader(spec.loader)
             return spec
+"""
 
+# pyvadu's own imports of numpy's array interface, counted per thread. They
+# come from C, so their caller is a frame of the script: a thread's first is
+# its set-up's import, its second the lookup its init makes. on_prepare and
+# on_init run in place of them, before the import itself.
+COUNTED_SET_UP_IMPORTS = """
+import builtins
+real_import, set_up_imports = builtins.__import__, {}
+on_prepare = on_init = lambda: None
+
+def counting_import(name, *args, **kwargs):
+    if name == "numpy.core.multiarray" and sys._getframe(1).f_code.co_filename == "<string>":
+        thread = threading.get_ident()
+        set_up_imports[thread] = set_up_imports.get(thread, 0) + 1
+        (on_prepare if set_up_imports[thread] == 1 else on_init)()
+    return real_import(name, *args, **kwargs)
+
+builtins.__import__ = counting_import
+"""
+
+
+# Another thread is inside the set-up while the main thread forks. The fork
+# waits a short while for it and then goes ahead; a child forked while that
+# thread was still inside refuses to convert, and forks again at once.
+#  - "within": the other thread is held inside the import for half a second.
+#  - "beyond": it is held until after the fork.
+#  - "import lock": it waits for the import lock, which the forking thread
+#    holds as a thread does while it imports.
+# The first conversion starts in a fork hook of the caller's, so the fork's
+# own hooks see a set-up that began after they were looked up.
+FORK_WHILE_ANOTHER_THREAD_IS_INSIDE = FORK_TOOLS + HELD_ARRAY_INTERFACE + """
+import _imp
 first = threading.Thread(target=convert)
 
 def start_first_conversion():
@@ -300,3 +325,152 @@ print(codes)
 
 def test_children_forked_throughout_the_first_conversion_convert():
     assert run_in_a_new_interpreter(FORKS_THROUGHOUT_THE_FIRST_CONVERSION) == "{0}\n"
+
+
+# A fork hook of the caller's, registered before pyvadu's own, converts in the
+# child, on the forking thread or on a thread it starts, while another thread
+# of the parent is held inside the set-up. The child refuses at once, whichever
+# hook runs first; the new thread may have been given the id of the thread the
+# fork left behind, and is not taken for it.
+A_CHILD_HOOK_CONVERTS_WHILE_ANOTHER_THREAD_IS_INSIDE = """
+import os, sys, threading
+
+def in_child():
+    if sys.argv[1] == "on a thread it starts":
+        threading.Thread(target=convert_and_exit).start()
+        threading.Event().wait()
+    convert_and_exit()
+
+os.register_at_fork(after_in_child=in_child)
+""" + FORK_TOOLS + HELD_ARRAY_INTERFACE + """
+sys.meta_path.insert(0, HeldArrayInterface())
+first = threading.Thread(target=convert)
+first.start()
+inside.wait()
+child = os.fork()
+finish.set()
+print(exit_code(child))
+first.join()
+"""
+
+
+@pytest.mark.parametrize("where", ["on the forking thread", "on a thread it starts"])
+def test_a_child_hook_that_runs_first_is_refused_when_another_thread_was_inside(where):
+    assert (run_in_a_new_interpreter(A_CHILD_HOOK_CONVERTS_WHILE_ANOTHER_THREAD_IS_INSIDE, where)
+            == FORKED_WHILE_ANOTHER_THREAD_WAS_INSIDE + "4\n")
+
+
+# Daemon threads wait in the set-up when the main thread returns, and the
+# interpreter finalises slowly (standard output takes a while to flush), so
+# they ask for its lock meanwhile. The process ends quietly, with status 0.
+#  - "fork": a thread forks while another is held inside the import.
+#  - "init": a thread waits for another thread's init, which runs Python code.
+THREADS_WAITING_IN_THE_SET_UP_AT_EXIT = FORK_TOOLS + HELD_ARRAY_INTERFACE + COUNTED_SET_UP_IMPORTS + """
+os.dup2(1, 2)
+waiting = threading.Event()
+
+class SlowlyFlushedOutput:
+    closed = False
+
+    def flush(self):  # called once the interpreter is finalising
+        time.sleep(0.2)
+
+sys.stdout = SlowlyFlushedOutput()
+if sys.argv[1] == "fork":
+    sys.meta_path.insert(0, HeldArrayInterface())
+    threading.Thread(target=convert, daemon=True).start()
+    inside.wait()
+    os.register_at_fork(before=waiting.set)  # runs just before pyvadu's own
+    threading.Thread(target=os.fork, daemon=True).start()
+else:
+    on_init = lambda: (waiting.set(), finish.wait())
+    threading.Thread(target=convert, daemon=True).start()
+    waiting.wait()
+    threading.Thread(target=convert, daemon=True).start()
+waiting.wait()
+time.sleep(0.1)
+"""
+
+
+@pytest.mark.parametrize("waits_for", ["fork", "init"])
+def test_threads_waiting_in_the_set_up_when_the_interpreter_exits_end_quietly(waits_for):
+    assert run_in_a_new_interpreter(THREADS_WAITING_IN_THE_SET_UP_AT_EXIT, waits_for) == ""
+
+
+# numpy's array interface imports, but lacks what the framework takes from it
+# (as a numpy too old would): the conversion fails, and once the real module
+# is back the next one converts.
+INIT_FAILS_AFTER_ITS_IMPORT = FORK_TOOLS + """
+import types
+import numpy.core.multiarray as array_interface
+sys.modules["numpy.core.multiarray"] = types.ModuleType("numpy.core.multiarray")
+try:
+    convert()
+except AttributeError as error:
+    print(error)
+sys.modules["numpy.core.multiarray"] = array_interface
+convert()
+"""
+
+
+def test_a_set_up_whose_init_failed_is_tried_again():
+    assert (run_in_a_new_interpreter(INIT_FAILS_AFTER_ITS_IMPORT)
+            == "module 'numpy.core.multiarray' has no attribute '_ARRAY_API'\n")
+
+
+# The set-up runs once: its import and its init's lookup, and never again.
+SET_UP_RUNS_ONCE = FORK_TOOLS + COUNTED_SET_UP_IMPORTS + """
+for _ in range(1000):
+    convert()
+print(list(set_up_imports.values()))
+"""
+
+
+def test_the_set_up_runs_once():
+    assert run_in_a_new_interpreter(SET_UP_RUNS_ONCE) == "[2]\n"
+
+
+# Another thread's init runs Python code (a replaced __import__ that waits)
+# when the main thread's set-up comes to its import.
+#  - "converts": the main thread waits for that init, and both convert.
+#  - "forks": the main thread forks from inside its import. In the child the
+#    init is gone for good: the child refuses, at once.
+ANOTHER_THREADS_INIT_RUNS_PYTHON_CODE = FORK_TOOLS + COUNTED_SET_UP_IMPORTS + """
+in_init, main_imports = threading.Event(), threading.Event()
+
+def on_init():
+    if not in_init.is_set():
+        in_init.set()
+        main_imports.wait()
+        time.sleep(0.1)
+
+def on_prepare():
+    if threading.current_thread() is threading.main_thread():
+        if sys.argv[1] == "forks" and (child := os.fork()) == 0:
+            return
+        if sys.argv[1] == "forks":
+            print(exit_code(child))
+        main_imports.set()
+
+parent = os.getpid()
+first = threading.Thread(target=convert, daemon=True)
+first.start()
+in_init.wait()
+try:
+    convert()
+except RuntimeError as error:
+    print(error, flush=True)
+    os._exit(4)
+if os.getpid() != parent:
+    os._exit(0)
+first.join()
+print("converted")
+"""
+
+
+@pytest.mark.parametrize("main_thread,seen", [
+    ("converts", "converted\n"),
+    ("forks", FORKED_WHILE_ANOTHER_THREAD_WAS_INSIDE + "4\nconverted\n"),
+], ids=["converts", "forks"])
+def test_another_threads_init_that_runs_python_code(main_thread, seen):
+    assert run_in_a_new_interpreter(ANOTHER_THREADS_INIT_RUNS_PYTHON_CODE, main_thread) == seen
