@@ -145,36 +145,41 @@ def test_a_signal_handler_inside_the_first_numpy_conversion_does_not_hang(handle
     assert run_in_a_new_interpreter(SIGNAL_DURING_FIRST_CONVERSION, handler) == f"{seen} (2,) (2,)\n"
 
 
-# Once the set-up is done, forks do not wait for anything: here a signal
-# handler forks while other fork hooks (logging's) run for the main thread's
-# forks.
-FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS = FORK_TOOLS + """
-import logging
-convert()
-busy = False
+# Once the set-up is done, a fork waits for nothing, not even one that a
+# signal handler makes while the main thread's fork runs its hooks. Hooks of
+# the caller's, registered before pyvadu's own, raise the signal before each
+# of the main thread's forks and after it in the parent: 100 forks, each with
+# two forks of the handler's among its hooks.
+FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS = """
+import os, signal
+busy, handler_forks = False, 0
 
 def on_alarm(signum, frame):
-    global busy
-    if not busy:
-        busy = True
-        if (child := os.fork()) == 0:
-            os._exit(0)
-        os.waitpid(child, 0)
-        busy = False
-
-signal.signal(signal.SIGALRM, on_alarm)
-signal.setitimer(signal.ITIMER_REAL, 0.001, 0.001)
-for _ in range(300):
+    global busy, handler_forks
+    busy = True
     if (child := os.fork()) == 0:
         os._exit(0)
     os.waitpid(child, 0)
-signal.setitimer(signal.ITIMER_REAL, 0)
-print("done")
+    busy, handler_forks = False, handler_forks + 1
+
+def raise_alarm():
+    if not busy:
+        signal.raise_signal(signal.SIGALRM)
+
+signal.signal(signal.SIGALRM, on_alarm)
+os.register_at_fork(before=raise_alarm, after_in_parent=raise_alarm)
+""" + FORK_TOOLS + """
+convert()
+for _ in range(100):
+    if (child := os.fork()) == 0:
+        os._exit(0)
+    os.waitpid(child, 0)
+print(handler_forks)
 """
 
 
 def test_forks_from_a_signal_handler_among_fork_hooks_finish():
-    assert run_in_a_new_interpreter(FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS) == "done\n"
+    assert run_in_a_new_interpreter(FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS) == "200\n"
 
 
 # The first conversion fails (numpy's array interface cannot be imported) and
