@@ -59,5 +59,14 @@ TEST(NpyTest, RefusesWhatItCannotReadSafely) {
   EXPECT_FALSE(Parse(FileImage(dict_f4, 24, 4), &error));
 }
 
+TEST(NpyTest, ReadRefusesWhatIsNoFileWithAMessage) {
+  std::string error;
+  const std::filesystem::path folder = ::testing::TempDir();
+  EXPECT_FALSE(Read(folder, &error));
+  EXPECT_EQ(error, "not a .npy file");
+  EXPECT_FALSE(Read(folder / "no such file.npy", &error));
+  EXPECT_EQ(error, "cannot open " + (folder / "no such file.npy").string());
+}
+
 }  // namespace
 }  // namespace vadu::npy
