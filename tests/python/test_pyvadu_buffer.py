@@ -169,7 +169,8 @@ def test_tensor_info_members():
     assert info.is_contiguous() and not pitched.is_contiguous()
     assert pitched.ascontiguous().is_contiguous()
     assert TensorInfo.create_nd([2, 3], pyvadu.INT16, [6, 2], 0).is_contiguous()
-    assert TensorInfo.create_nd([2], pyvadu.DataType(9), [], 0).init_status == pyvadu.INVALID_ARGUMENT
+    for unnamed in (9, 2**32 - 1):
+        assert TensorInfo.create_nd([2], pyvadu.DataType(unnamed), [], 0).init_status == pyvadu.INVALID_ARGUMENT
     with pytest.raises(TypeError):
         TensorInfo.create_nd("ab", pyvadu.INT8, [], 0)
     with pytest.raises(TypeError):

@@ -54,6 +54,18 @@ def test_enum_comparisons_are_by_integer_value():
     assert hash(pyvadu.Status.TIMEOUT) == hash(pyvadu.Status(10))
 
 
+def test_enums_take_any_value_of_their_integer_type_and_no_other():
+    for enum in (pyvadu.DataFmt, pyvadu.DataType, pyvadu.Device):
+        assert int(enum(2**32 - 1)) == 2**32 - 1
+        for outside in (-1, 2**32):
+            with pytest.raises(TypeError):
+                enum(outside)
+    assert [int(pyvadu.Status(value)) for value in (-2**31, 2**31 - 1)] == [-2**31, 2**31 - 1]
+    for outside in (-2**31 - 1, 2**31):
+        with pytest.raises(TypeError):
+            pyvadu.Status(outside)
+
+
 def test_enum_text_forms():
     assert repr(pyvadu.Status.OK) == "<Status.OK: 0>"
     assert str(pyvadu.Status.ERR_UNDEFINED) == "Status.ERR_UNDEFINED"

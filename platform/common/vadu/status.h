@@ -1,10 +1,11 @@
 // Status codes shared by the runtime and device-control libraries: both Python
-// modules convert results through this one enumeration type.
+// modules convert results through this one enumeration type. Its underlying
+// type is fixed, so that every int is one of its values: Python may construct any.
 #pragma once
 
 namespace vadu {
 
-enum Status {
+enum Status : int {
   ERR_UNDEFINED = -1,
   OK = 0,
   UNINITIALIZED = 1,

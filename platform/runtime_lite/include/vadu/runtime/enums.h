@@ -1,5 +1,6 @@
 // Enumerations of the runtime library. They are unscoped on purpose: the Python
-// binding compares their members with plain integers.
+// binding compares their members with plain integers. Their underlying type is
+// fixed, so that every value of it is one of theirs: Python may construct any.
 #pragma once
 
 #include "vadu/status.h"
@@ -8,14 +9,14 @@ namespace vadu {
 
 // Memory layout of a tensor: three semi-planar YUV layouts (a Y plane followed by
 // one interleaved UV plane) and plain N-dimensional arrays.
-enum DataFmt {
+enum DataFmt : unsigned int {
   YUV420SP = 0,
   YUV422SP = 1,
   YUV444SP = 2,
   ND = 5,
 };
 
-enum DataType {
+enum DataType : unsigned int {
   INT8 = 0,
   UINT8 = 1,
   INT16 = 2,
@@ -28,7 +29,7 @@ enum DataType {
 
 // Where a buffer lives: host memory, or the memory of an accelerator device
 // (HDPL a single device, COMPND a compound of devices).
-enum Device {
+enum Device : unsigned int {
   CPU = 0,
   HDPL = 1,
   COMPND = 5,
