@@ -174,7 +174,7 @@ struct FailureCase {
   std::string what;
   std::vector<vt::Bytes> files;
   std::string err;                 // "@N" stands for the path of input N
-  std::optional<std::string> out;  // when given, all of standard output
+  std::optional<std::string> out = std::nullopt;  // when given, all of standard output
 };
 
 std::string WithPaths(std::string text, const std::vector<std::string> &inputs) {
@@ -265,7 +265,9 @@ TEST(ContainerStripTest, FailuresSayWhatWentWrongAndWriteNothing) {
     StripCase c(f.files);
     EXPECT_EQ(c.run.status, 1);
     EXPECT_EQ(c.run.err, WithPaths(f.err, c.inputs));
-    if (f.out) EXPECT_EQ(c.run.out, *f.out);
+    if (f.out) {
+      EXPECT_EQ(c.run.out, *f.out);
+    }
     EXPECT_FALSE(std::filesystem::exists(c.Output()));
     // A strict-check failure is no schema failure: nothing is dumped.
     EXPECT_FALSE(std::filesystem::exists(work.path() / "model_verify_failed.bin"));

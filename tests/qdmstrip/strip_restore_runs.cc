@@ -55,7 +55,9 @@ RunResult RunUnderATightLimit(const std::function<RunResult()> &run, const std::
   std::filesystem::remove(output);
   const LoweredAllocationLimit limit(size / 4 * 5);
   const RunResult limited = run();
-  if (limited.status == 0) EXPECT_EQ(std::filesystem::file_size(output), size);
+  if (limited.status == 0) {
+    EXPECT_EQ(std::filesystem::file_size(output), size);
+  }
   return limited;
 }
 
@@ -107,7 +109,9 @@ void ExpectSameBinaryAttrs(const binary::Binary &original, const binary::Binary 
     const binary::Attribute &to = *copy.attrs()->Get(i);
     EXPECT_EQ(Text(to.name()), Text(from.name()));
     ASSERT_EQ(to.value_type(), from.value_type());
-    if (from.value_type() == binary::AttrValue_str) EXPECT_EQ(Text(to.value_as_str()), Text(from.value_as_str()));
+    if (from.value_type() == binary::AttrValue_str) {
+      EXPECT_EQ(Text(to.value_as_str()), Text(from.value_as_str()));
+    }
     if (from.value_type() != binary::AttrValue_AttrByte) continue;
     const binary::AttrByte &x = *from.value_as_AttrByte();
     const binary::AttrByte &y = *to.value_as_AttrByte();
