@@ -1,6 +1,5 @@
 #include "gil_safe_once.h"
 
-#include <cxxabi.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -23,14 +22,15 @@ constexpr auto kForkWaitLimit = std::chrono::seconds(3);
 constexpr auto kWaitStep = std::chrono::milliseconds(1);
 
 // A finalising interpreter ends any other thread that asks for its lock back,
-// by an unwind that a noexcept frame turns into an abort. A thread turned away
-// so stays here instead, holding nothing, until the process ends.
+// by an unwind that a noexcept frame turns into an abort; nothing else comes
+// out of that C call. A thread turned away so stays here instead, holding
+// nothing, until the process ends.
 void SleepWithoutInterpreterLock() {
   PyThreadState* const state = PyEval_SaveThread();
   std::this_thread::sleep_for(kWaitStep);
   try {
     PyEval_RestoreThread(state);
-  } catch (abi::__forced_unwind&) {
+  } catch (...) {
     for (;;) pause();
   }
 }
