@@ -148,7 +148,7 @@ def test_a_signal_handler_inside_the_first_numpy_conversion_does_not_hang(handle
 # Once the set-up is done, a fork waits for nothing, not even one that a
 # signal handler makes while the main thread's fork runs its hooks. Hooks of
 # the caller's, registered before pyvadu's own, raise the signal before each
-# of the main thread's forks and after it in the parent: 100 forks, each with
+# of the main thread's forks and after it in the parent: 20 forks, each with
 # two forks of the handler's among its hooks.
 FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS = """
 import os, signal
@@ -170,7 +170,7 @@ signal.signal(signal.SIGALRM, on_alarm)
 os.register_at_fork(before=raise_alarm, after_in_parent=raise_alarm)
 """ + FORK_TOOLS + """
 convert()
-for _ in range(100):
+for _ in range(20):
     if (child := os.fork()) == 0:
         os._exit(0)
     os.waitpid(child, 0)
@@ -179,7 +179,7 @@ print(handler_forks)
 
 
 def test_forks_from_a_signal_handler_among_fork_hooks_finish():
-    assert run_in_a_new_interpreter(FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS) == "200\n"
+    assert run_in_a_new_interpreter(FORKS_FROM_A_SIGNAL_HANDLER_AMONG_FORK_HOOKS) == "40\n"
 
 
 # The first conversion fails (numpy's array interface cannot be imported) and
