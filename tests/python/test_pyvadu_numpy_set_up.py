@@ -1,4 +1,4 @@
-"""pyvadu's one-time numpy set-up: first conversions from several threads, forks, signals."""
+"""pyvadu's one-time numpy set-up: first conversions from several threads, forks, signals, exit."""
 import pytest
 
 from new_interpreter import run_in_a_new_interpreter
