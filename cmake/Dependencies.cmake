@@ -46,6 +46,15 @@ if(VADU_BUILD_PYTHON)
   endif()
   find_package(Python COMPONENTS ${vadu_python_components} REQUIRED)
   find_package(pybind11 CONFIG REQUIRED)
+  # Debian's pythonX.Y/pyconfig.h includes <MULTIARCH/pythonX.Y/pyconfig.h>,
+  # which is found from the folder above both: a system include folder for the
+  # system's interpreter, but not for one unpacked elsewhere (scripts/bootstrap's 3.9).
+  list(GET Python_INCLUDE_DIRS 0 vadu_python_include_dir)
+  cmake_path(GET vadu_python_include_dir PARENT_PATH vadu_python_include_root)
+  if(NOT vadu_python_include_root IN_LIST CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES)
+    set_property(TARGET pybind11::python_headers APPEND PROPERTY
+      INTERFACE_INCLUDE_DIRECTORIES ${vadu_python_include_root})
+  endif()
 endif()
 
 if(VADU_BUILD_TESTS)

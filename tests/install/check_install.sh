@@ -1,31 +1,50 @@
 #!/usr/bin/env bash
-# Installs the build tree into a fresh prefix, moves the prefix elsewhere and
-# uses it there with a bare environment: both tools on the example models, both
-# Python modules, and the libraries they find. Fails when the installed files
-# differ from the deliverables or anything reaches back into the build tree.
+# Installs one or more build trees into one fresh prefix, in the order given,
+# moves the prefix elsewhere and uses it there with a bare environment: both
+# tools on the example models (when a tree has them), and both Python modules
+# under each tree's interpreter, which must import the builds made for it.
+# Fails when the installed files differ from the deliverables or anything
+# reaches back into a build tree.
 #
-# check_install.sh BUILD_DIR PYTHON MAKE_EXAMPLE_MODELS PYVADU_FILE PYCHIPCTL_FILE
+# check_install.sh BUILD_DIR...
+#
+# A tree tells what its install brings in tests/install/installs.txt.
 set -euo pipefail
-if [ $# -ne 5 ]; then
-  echo "usage: $0 BUILD_DIR PYTHON MAKE_EXAMPLE_MODELS PYVADU_FILE PYCHIPCTL_FILE" >&2
+if [ $# -lt 1 ]; then
+  echo "usage: $0 BUILD_DIR..." >&2
   exit 2
 fi
-build_dir=$(realpath "$1") python=$2 make_example_models=$(realpath "$3") pyvadu_file=$4 pychipctl_file=$5
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/vadu_install_check.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-"${CMAKE:-cmake}" --install "$build_dir" --prefix "$scratch/a" >/dev/null
+# Per tree: its interpreter and module files; the tools from any tree that has them.
+pythons=() pyvadu_files=() pychipctl_files=() make_example_models=""
+expected=(lib/libvadu_dev_ctrl.so lib/libvadu_runtime_lite.so
+  python/vadu_lite/__init__.py python/vadu_lite/dev_ctrl.py)
+for build_dir in "$@"; do
+  installs="$build_dir/tests/install/installs.txt"
+  [ -f "$installs" ] || fail "$build_dir is no configured build tree (no $installs)"
+  declare -A brings=()
+  while IFS='=' read -r key value; do brings[$key]=$value; done <"$installs"
+  "${CMAKE:-cmake}" --install "$build_dir" --prefix "$scratch/a" >/dev/null
+  pythons+=("${brings[python]}")
+  pyvadu_files+=("${brings[pyvadu]}")
+  pychipctl_files+=("${brings[pychipctl]}")
+  expected+=("python/vadu_lite/${brings[pyvadu]}" "python/vadu_lite/${brings[pychipctl]}")
+  if [ -n "${brings[make_example_models]}" ]; then
+    make_example_models=${brings[make_example_models]}
+    expected+=(bin/qdmstrip bin/readqdm)
+  fi
+  unset brings
+done
 mv "$scratch/a" "$scratch/b"
 prefix=$(realpath "$scratch/b")
 cd "$scratch"
 
 # Exactly the deliverables: no test programs, static libraries or headers.
-expected=$(printf '%s\n' bin/qdmstrip bin/readqdm \
-  lib/libvadu_dev_ctrl.so lib/libvadu_runtime_lite.so \
-  python/vadu_lite/__init__.py python/vadu_lite/dev_ctrl.py \
-  "python/vadu_lite/$pychipctl_file" "python/vadu_lite/$pyvadu_file" | sort)
+expected=$(printf '%s\n' "${expected[@]}" | sort -u)
 installed=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort)
 if [ "$installed" != "$expected" ]; then
   diff <(echo "$expected") <(echo "$installed") >&2 || true
@@ -34,8 +53,8 @@ fi
 
 # An installed ELF searches only relative to itself, and every library of ours
 # that it needs resolves inside the prefix.
-elf_files=("$prefix"/bin/* "$prefix"/lib/*.so "$prefix/python/vadu_lite/$pyvadu_file" "$prefix/python/vadu_lite/$pychipctl_file")
-for elf in "${elf_files[@]}"; do
+shopt -s nullglob
+for elf in "$prefix"/bin/* "$prefix"/lib/*.so "$prefix"/python/vadu_lite/*.so; do
   search=$(readelf -d "$elf" | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]$/\2/p' | tr ':' '\n')
   while read -r dir; do
     [ -z "$dir" ] || [[ $dir == '$ORIGIN'* ]] || fail "$elf searches $dir"
@@ -56,21 +75,27 @@ run_tool() { # output file, tool, arguments...
 }
 
 # The tools: strip C against A and B, restore it, and read both back.
-models=$scratch/models
-"$make_example_models" "$models" >/dev/null
-for kind in qdm qdms; do
-  run_tool "$models/strip.log" qdmstrip --strip -o "$models/C.stripped.$kind" \
-    -i "$models/A.$kind" "$models/B.$kind" "$models/C.$kind"
-  run_tool "$models/restore.log" qdmstrip --restore -o "$models/C.restored.$kind" \
-    -i "$models/A.$kind" "$models/B.$kind" "$models/C.stripped.$kind"
-  run_tool "$models/C.$kind.json" readqdm --all "$models/C.$kind"
-  run_tool "$models/C.restored.$kind.json" readqdm --all "$models/C.restored.$kind"
-  cmp -s "$models/C.$kind.json" "$models/C.restored.$kind.json" || fail "restored C.$kind reads differently"
-  grep -q '"name": "C"' "$models/C.$kind.json" || fail "readqdm printed no model C for C.$kind"
-done
+check_tools() {
+  local models=$scratch/models
+  "$make_example_models" "$models" >/dev/null
+  for kind in qdm qdms; do
+    run_tool "$models/strip.log" qdmstrip --strip -o "$models/C.stripped.$kind" \
+      -i "$models/A.$kind" "$models/B.$kind" "$models/C.$kind"
+    run_tool "$models/restore.log" qdmstrip --restore -o "$models/C.restored.$kind" \
+      -i "$models/A.$kind" "$models/B.$kind" "$models/C.stripped.$kind"
+    run_tool "$models/C.$kind.json" readqdm --all "$models/C.$kind"
+    run_tool "$models/C.restored.$kind.json" readqdm --all "$models/C.restored.$kind"
+    cmp -s "$models/C.$kind.json" "$models/C.restored.$kind.json" || fail "restored C.$kind reads differently"
+    grep -q '"name": "C"' "$models/C.$kind.json" || fail "readqdm printed no model C for C.$kind"
+  done
+}
+[ -z "$make_example_models" ] || check_tools
 
-# The modules, imported from the installed package only.
-run PYTHONPATH="$prefix/python" PYTHONDONTWRITEBYTECODE=1 "$python" - "$prefix" <<'PY'
+# The modules under each tree's interpreter, imported from the installed
+# package only: the builds whose file names carry that interpreter's tag.
+for i in "${!pythons[@]}"; do
+  run PYTHONPATH="$prefix/python" PYTHONDONTWRITEBYTECODE=1 "${pythons[$i]}" - \
+    "$prefix" "${pyvadu_files[$i]}" "${pychipctl_files[$i]}" <<'PY' || fail "the modules under ${pythons[$i]}"
 import sys
 
 import numpy as np
@@ -78,9 +103,9 @@ import numpy as np
 import vadu_lite.dev_ctrl
 from vadu_lite import pychipctl, pyvadu
 
-prefix = sys.argv[1]
-for module in (pyvadu, pychipctl):
-    assert module.__file__.startswith(prefix + "/python/vadu_lite/"), module.__file__
+prefix, pyvadu_file, pychipctl_file = sys.argv[1:]
+for module, file in ((pyvadu, pyvadu_file), (pychipctl, pychipctl_file)):
+    assert module.__file__ == f"{prefix}/python/vadu_lite/{file}", module.__file__
 
 buffer = pyvadu.Buffer.create_device_buffer(8)
 assert buffer.init_status == pyvadu.OK, buffer.init_status
@@ -88,9 +113,17 @@ assert buffer.copy_from_host(np.arange(8, dtype=np.uint8), 0) == pyvadu.OK
 out = np.zeros(8, dtype=np.uint8)
 assert buffer.copy_to_host(out, 0) == pyvadu.OK and list(out) == list(range(8)), out
 
+# A tensor's array is a view of the tensor's own bytes.
+tensor = pyvadu.Tensor.create_host_tensor(pyvadu.TensorInfo.create_nd([4], pyvadu.UINT8, [], 0))
+array = pyvadu.Tensor.tensor_to_array(tensor)
+array[:] = [5, 6, 7, 8]
+out = np.zeros(4, dtype=np.uint8)
+assert tensor.buffer().copy_to_host(out, 0) == pyvadu.OK and list(out) == [5, 6, 7, 8], out
+
 assert vadu_lite.dev_ctrl is pychipctl and pychipctl.Status is pyvadu.Status
 status, _ = pychipctl.HalDeviceFactory.create("sim").get_dvfs_mode(0)
 assert status == pyvadu.OK, status
 assert pychipctl.HalDeviceFactory.create("null").ipu_reset(0) == pyvadu.UNSUPPORTED
 PY
+done
 echo "installed tree works from $prefix"
