@@ -56,15 +56,8 @@ pid_t GilSafeOnce::NoticeFork() {
   return process_ = process;
 }
 
-const GilSafeOnce::InsideScope* GilSafeOnce::ScopeOnThisThread() const {
-  for (const InsideScope* scope = innermost_; scope != nullptr; scope = scope->outer_) {
-    if (&scope->once_ == this) return scope;
-  }
-  return nullptr;
-}
-
 void GilSafeOnce::RefuseSetUp() {
-  if (ScopeOnThisThread() != nullptr) {
+  if (this_thread_.inside) {
     throw std::runtime_error(std::string(what_) +
                              " is still being set up on this thread; call again once that is done");
   }
@@ -74,8 +67,7 @@ void GilSafeOnce::RefuseSetUp() {
 void GilSafeOnce::RefuseInChildForkedDuringSetUp() {
   const pid_t process = NoticeFork();
   // The forking thread may be one of those inside at the fork, and carries on.
-  const InsideScope* const own = ScopeOnThisThread();
-  if (inside_at_fork_ > (own != nullptr && own->process_ != process ? 1 : 0)) {
+  if (inside_at_fork_ > (this_thread_.inside && this_thread_.process != process ? 1 : 0)) {
     throw std::runtime_error(std::string(what_) +
                              " was being set up by another thread when the process forked");
   }
@@ -92,7 +84,7 @@ PyObject* GilSafeOnce::BeforeFork(PyObject* capsule, PyObject* /*no arguments*/)
   auto& once = *static_cast<GilSafeOnce*>(PyCapsule_GetPointer(capsule, nullptr));
   // A thread that is inside itself forks at once: whoever else is inside may
   // be waiting for it. Those inside when this process was forked never finish.
-  if (!once.done_ && once.ScopeOnThisThread() == nullptr) {
+  if (!once.done_ && !this_thread_.inside) {
     once.NoticeFork();
     const auto give_up_at = Clock::now() + kForkWaitLimit;
     while (once.inside_ > 0 && Clock::now() < give_up_at) SleepWithoutInterpreterLock();

@@ -17,8 +17,10 @@ namespace py = pybind11;
 // prepare (an ordinary import, say) may run on several threads at once and
 // does its own locking; init (which reaches the static) runs on one. A thread
 // is "inside" from the start of prepare to the end of init, and knows so from
-// a scope on its own stack, not by its id, which a thread started after a fork
-// may share with one the fork left behind. The state is kept under the
+// a thread-local record, not by its id, which a thread started after a fork
+// may share with one the fork left behind. The record is a value: greenlets
+// swap C stacks under one thread, so a pointer into a stack is not. It serves
+// every once of the process (there is one). The state is kept under the
 // interpreter lock: there is no mutex that a fork could copy locked.
 //
 // A fork made while another thread is inside gives that thread a short while
@@ -29,8 +31,8 @@ namespace py = pybind11;
 // signal handler) carries on, and still holds what it held.
 //
 // prepare runs Python code, and init may (a replaced __import__): a call back
-// in on the same thread (a signal handler, an import hook) cannot wait for the
-// set-up to end, so it raises RuntimeError.
+// in on the same thread (a signal handler, an import hook, another greenlet)
+// cannot wait for the set-up to end, so it raises RuntimeError.
 class GilSafeOnce {
  public:
   // what names the set-up in the errors it raises.
@@ -57,23 +59,26 @@ class GilSafeOnce {
   }
 
  private:
-  // Counts this thread as inside until the scope ends. A thread's scopes are
-  // chained from a thread-local pointer, which a new thread starts without.
+  // Counts this thread as inside until the scope ends.
   struct InsideScope {
-    explicit InsideScope(GilSafeOnce& once)
-        : once_(once), outer_(innermost_), process_(once.NoticeFork()) {
+    explicit InsideScope(GilSafeOnce& once) : once_(once), process_(once.NoticeFork()) {
       ++once_.inside_;
-      innermost_ = this;
+      this_thread_ = {true, process_};
     }
     ~InsideScope() {
       --(process_ == once_.NoticeFork() ? once_.inside_ : once_.inside_at_fork_);
-      innermost_ = outer_;
+      this_thread_.inside = false;
     }
     InsideScope(const InsideScope&) = delete;
 
     GilSafeOnce& once_;
-    const InsideScope* const outer_;
     const pid_t process_;  // the one it began in
+  };
+
+  // A thread is inside at most once at a time: a second Run on it is refused.
+  struct ThreadRecord {
+    bool inside;
+    pid_t process;  // the one its set-up began in
   };
 
   // Marks init as running until the scope ends.
@@ -85,7 +90,6 @@ class GilSafeOnce {
 
   // In a forked child, moves inside_ to inside_at_fork_; returns the process id.
   pid_t NoticeFork();
-  const InsideScope* ScopeOnThisThread() const;
 
   // Throws when this thread is inside already, or in a child forked while
   // another thread was.
@@ -98,7 +102,7 @@ class GilSafeOnce {
   // The fork hook, for the once `capsule` points to; it throws nothing.
   static PyObject* BeforeFork(PyObject* capsule, PyObject* /*no arguments*/) noexcept;
 
-  static inline thread_local const InsideScope* innermost_ = nullptr;
+  static inline thread_local ThreadRecord this_thread_{};
 
   const char* what_;
   // Every member below is read and written with the interpreter lock held.

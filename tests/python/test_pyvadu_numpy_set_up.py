@@ -1,4 +1,5 @@
-"""pyvadu's one-time numpy set-up: first conversions from several threads, forks, signals, exit."""
+"""pyvadu's one-time numpy set-up: first conversions from several threads, forks, signals,
+greenlets, exit."""
 import pytest
 
 from new_interpreter import run_in_a_new_interpreter
@@ -372,6 +373,58 @@ first.join()
 def test_a_child_hook_that_runs_first_is_refused_when_another_thread_was_inside(where):
     assert (run_in_a_new_interpreter(A_CHILD_HOOK_CONVERTS_WHILE_ANOTHER_THREAD_IS_INSIDE, where)
             == FORKED_WHILE_ANOTHER_THREAD_WAS_INSIDE + "4\n")
+
+
+# A greenlet makes the first conversion and switches away inside its import of
+# numpy's array interface, as a coroutine waits. Greenlets share their thread
+# and swap its C stack. Another greenlet of that thread then converts, or forks
+# and the child converts on it: either is refused, whatever the depth of its
+# stack, and the parked greenlet's conversion then finishes.
+A_GREENLET_PARKED_INSIDE_THE_SET_UP = FORK_TOOLS + """
+import greenlet
+
+def at_depth(depth, call):  # each level a call from C, so that it takes C stack
+    return call() if depth == 0 else next(map(at_depth, [depth - 1], [call]))
+
+class SwitchingArrayInterface:
+    def find_spec(self, name, path=None, target=None):
+        if name == "numpy.core.multiarray":
+            main.switch()
+
+def refused():
+    try:
+        convert()
+    except RuntimeError as error:
+        return error
+
+main = greenlet.getcurrent()
+sys.meta_path.insert(0, SwitchingArrayInterface())
+parked = greenlet.greenlet(convert)
+parked.switch()
+depth = int(sys.argv[2])
+if sys.argv[1] == "converts":
+    print(at_depth(depth, refused))
+elif (child := os.fork()) == 0:
+    at_depth(depth, convert_and_exit)
+else:
+    print(exit_code(child))
+parked.switch()
+convert()
+print("finished")
+"""
+
+STILL_BEING_SET_UP_ON_THIS_THREAD = (
+    "numpy support is still being set up on this thread; call again once that is done\n")
+
+
+@pytest.mark.parametrize("depth", [0, 1, 2, 3])
+@pytest.mark.parametrize("other_greenlet,seen", [
+    ("converts", STILL_BEING_SET_UP_ON_THIS_THREAD + "finished\n"),
+    ("forks", STILL_BEING_SET_UP_ON_THIS_THREAD + "4\nfinished\n"),
+], ids=["converts", "forks"])
+def test_a_greenlet_parked_inside_the_set_up_refuses_the_other_greenlets_of_its_thread(
+        other_greenlet, seen, depth):
+    assert run_in_a_new_interpreter(A_GREENLET_PARKED_INSIDE_THE_SET_UP, other_greenlet, str(depth)) == seen
 
 
 # Daemon threads wait in the set-up when the main thread returns, and the
