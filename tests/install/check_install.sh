@@ -25,7 +25,7 @@ expected=(lib/libvadu_dev_ctrl.so lib/libvadu_runtime_lite.so
   python/vadu_lite/__init__.py python/vadu_lite/dev_ctrl.py)
 for build_dir in "$@"; do
   installs="$build_dir/tests/install/installs.txt"
-  [ -f "$installs" ] || fail "$build_dir is no configured build tree (no $installs)"
+  [ -f "$installs" ] || fail "$build_dir has no $installs: configure and build that tree first"
   declare -A brings=()
   while IFS='=' read -r key value; do brings[$key]=$value; done <"$installs"
   "${CMAKE:-cmake}" --install "$build_dir" --prefix "$scratch/a" >/dev/null
