@@ -92,10 +92,13 @@ check_tools() {
 [ -z "$make_example_models" ] || check_tools
 
 # The modules under each tree's interpreter, imported from the installed
-# package only: the builds whose file names carry that interpreter's tag.
+# package only: the builds whose file names carry that interpreter's tag. The
+# other trees' builds, beside them, refuse that interpreter.
 for i in "${!pythons[@]}"; do
   run PYTHONPATH="$prefix/python" PYTHONDONTWRITEBYTECODE=1 "${pythons[$i]}" - \
-    "$prefix" "${pyvadu_files[$i]}" "${pychipctl_files[$i]}" <<'PY' || fail "the modules under ${pythons[$i]}"
+    "$prefix" "${pyvadu_files[$i]}" "${pychipctl_files[$i]}" "${pyvadu_files[@]}" "${pychipctl_files[@]}" \
+    <<'PY' || fail "the modules under ${pythons[$i]}"
+import importlib.util
 import sys
 
 import numpy as np
@@ -103,7 +106,7 @@ import numpy as np
 import vadu_lite.dev_ctrl
 from vadu_lite import pychipctl, pyvadu
 
-prefix, pyvadu_file, pychipctl_file = sys.argv[1:]
+prefix, pyvadu_file, pychipctl_file, *every_file = sys.argv[1:]
 for module, file in ((pyvadu, pyvadu_file), (pychipctl, pychipctl_file)):
     assert module.__file__ == f"{prefix}/python/vadu_lite/{file}", module.__file__
 
@@ -124,6 +127,18 @@ assert vadu_lite.dev_ctrl is pychipctl and pychipctl.Status is pyvadu.Status
 status, _ = pychipctl.HalDeviceFactory.create("sim").get_dvfs_mode(0)
 assert status == pyvadu.OK, status
 assert pychipctl.HalDeviceFactory.create("null").ipu_reset(0) == pyvadu.UNSUPPORTED
+
+for file in set(every_file) - {pyvadu_file, pychipctl_file}:
+    spec = importlib.util.spec_from_file_location(
+        "vadu_lite." + file.split(".")[0], f"{prefix}/python/vadu_lite/{file}")
+    try:
+        importlib.util.module_from_spec(spec)
+    except ImportError as error:
+        message = str(error)
+        assert message.startswith("Python version mismatch: module was compiled for Python "), message
+        assert message.endswith(f", but the interpreter version is incompatible: {sys.version}."), message
+    else:
+        raise AssertionError(f"{file} was loaded by Python {sys.version}")
 PY
 done
 echo "installed tree works from $prefix"
