@@ -6,6 +6,11 @@
 
 namespace vadu::qdmstrip {
 
+void ReadAheadForCopying(const ReadOnlyMMapFile &input) {
+  if (input.data() == nullptr) return;  // an empty file has no pages
+  ReadOnlyMMapFile::MarkSequential(input.data(), input.size());
+}
+
 void ReleaseCopiedPages(std::span<const uint8_t> bytes) {
   static const uintptr_t page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
   const auto begin = reinterpret_cast<uintptr_t>(bytes.data());

@@ -136,6 +136,7 @@ int RestoreQdmsTool::Run(const std::vector<std::string> &inputs, const std::stri
     std::cerr << "[ERROR] Invalid stripped qdms\n";
     return 1;
   }
+  ReadAheadForCopying(stripped_file);
 
   const auto &headers = *stripped->model_headers();
   const std::vector<std::vector<WeightKey>> releases = PlanReleases(*stripped, collected);
@@ -191,6 +192,7 @@ bool RestoreQdmsTool::CollectSourceWeightsQdms(const std::vector<std::string> &p
         std::cerr << "[ERROR] Invalid source qdms: " << path << "\n";
         return false;
       }
+      ReadAheadForCopying(file);
       for (const vb::BinaryHeader *header : *source->model_headers()) {
         SubModelView sub_model;
         if (!sub_model.Open(*source, *header)) {

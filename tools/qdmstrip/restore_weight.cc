@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "allocation_failure.h"
+#include "mapped_pages.h"
 #include "progress_bar.h"
 #include "stripped_weight_marker.h"
 #include "vadu_mmap.h"
@@ -72,6 +73,7 @@ int RestoreWeightTool::Run(const std::vector<std::string> &inputs, const std::st
   ReadOnlyMMapFile stripped_file;
   const vb::Model *stripped = LoadModelFromFile(stripped_file, stripped_path);
   if (stripped == nullptr) return 1;
+  ReadAheadForCopying(stripped_file);
   stripped_file_size_ = stripped_file.size();
 
   const WeightKeySet needed = StrippedKeys(*stripped);
@@ -118,6 +120,7 @@ bool RestoreWeightTool::CollectSourceWeights(const std::vector<std::string> &pat
       std::cerr << "[WARN] Source model has no weights, skipping: " << path << "\n";
       continue;
     }
+    ReadAheadForCopying(file);
 
     const uint64_t total = HeaderCount(model);
     uint64_t scanned = 0;

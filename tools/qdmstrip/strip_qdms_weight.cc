@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "allocation_failure.h"
+#include "mapped_pages.h"
 #include "progress_bar.h"
 #include "sub_model_view.h"
 #include "vadu_mmap.h"
@@ -30,6 +31,7 @@ int StripQdmsTool::Run(const std::vector<std::string> &inputs, const std::string
   ReadOnlyMMapFile last_file;
   const vb::Models *last = LoadModelsFromFile(last_file, inputs.back());
   if (last == nullptr || last->model_headers() == nullptr || last->model_data() == nullptr) return 1;
+  ReadAheadForCopying(last_file);
 
   const auto &headers = *last->model_headers();
   ContainerBlob blob(ContainerHeadroom(*last));

@@ -7,6 +7,7 @@
 #include "builder_space.h"
 #include "header_identity.h"
 #include "kept_weight_repack.h"
+#include "mapped_pages.h"
 #include "progress_bar.h"
 #include "stripped_weight_marker.h"
 #include "vadu_mmap.h"
@@ -87,6 +88,7 @@ int StripWeightTool::Run(const std::vector<std::string> &inputs, const std::stri
   ReadOnlyMMapFile last_file;
   const vb::Model *last = LoadModelFromFile(last_file, inputs.back());
   if (last == nullptr) return 1;
+  ReadAheadForCopying(last_file);
   std::cout << "[INFO] Rebuilding model & shrinking data...\n";
 
   WeightCollection collection;
