@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,7 +52,7 @@ std::vector<char *> Pointers(std::vector<std::string> &strings) {
 }  // namespace
 
 CliResult RunQdmstrip(const std::vector<std::string> &args, const std::string &working_dir,
-                      const std::string &log_file) {
+                      const std::string &log_file, const std::function<void()> &before_start) {
   ScratchDir capture;
   const std::string out_path = capture.File("stdout");
   const std::string err_path = capture.File("stderr");
@@ -69,16 +70,19 @@ CliResult RunQdmstrip(const std::vector<std::string> &args, const std::string &w
   if (!working_dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, working_dir.c_str());
   // Whatever the run does, it must leave its inputs as they were.
   const vadu::testing::UnchangedFiles inputs(vadu::testing::FileArguments(args, {"-o", "--output"}, working_dir));
+  if (before_start) before_start();
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) throw std::runtime_error("cannot start " + argv_strings[0]);
 
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid failed");
+  struct rusage usage {};
+  if (wait4(pid, &status, 0, &usage) != pid) throw std::runtime_error("wait4 failed");
   inputs.ExpectUnchanged();
   CliResult result;
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.major_faults = usage.ru_majflt;
   result.out = Slurp(out_path);
   result.err = Slurp(err_path);
   return result;

@@ -6,8 +6,8 @@
 
 namespace vadu::qdmstrip::testing {
 
-ScratchDir::ScratchDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "qdmstrip_test_XXXXXX").string();
+ScratchDir::ScratchDir(const std::filesystem::path &parent) {
+  std::string pattern = (parent / "qdmstrip_test_XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

@@ -14,10 +14,11 @@
 
 namespace vadu::qdmstrip::testing {
 
-// A fresh directory under the system temp dir, removed with everything in it.
+// A fresh directory under `parent` (the system temp dir unless named),
+// removed with everything in it.
 class ScratchDir {
  public:
-  ScratchDir();
+  explicit ScratchDir(const std::filesystem::path &parent = std::filesystem::temp_directory_path());
   ~ScratchDir();
   ScratchDir(const ScratchDir &) = delete;
   ScratchDir &operator=(const ScratchDir &) = delete;
